@@ -1,0 +1,101 @@
+/*
+ * Quillet: digest functions over counted byte strings.
+ *
+ * This is the C interface of the shared library (Quillet.DLL on Windows,
+ * libquillet.so elsewhere). Callers in any language load the library and find
+ * the functions below by name.
+ *
+ * ByteString
+ *   A counted string of arbitrary bytes. The handle points at the first
+ *   content byte; the byte count is a 32-bit little-endian unsigned integer in
+ *   the four bytes just before it. Zero bytes are ordinary content and no
+ *   terminator is consulted. The null handle is the empty string; a non-null
+ *   handle with count 0 is the empty string too.
+ *
+ *   On Windows a ByteString is an OLE Automation BSTR used as a byte string:
+ *   make one with SysAllocStringByteLen and release it with SysFreeString from
+ *   oleaut32. Elsewhere the library exports an allocator under the same three
+ *   names and with the same layout (see below), so a caller's code reads the
+ *   same on every platform.
+ *
+ * Arguments and results
+ *   Every argument is passed by reference: the address of the caller's
+ *   variable that holds the handle (or the 32-bit token). The library reads
+ *   the variable once and the bytes it points at; it never writes either and
+ *   never releases the caller's string. A null *address* is outside the
+ *   interface.
+ *
+ *   Every function returns a new ByteString that only the caller refers to.
+ *   The caller owns it and releases it with SysFreeString. A result is never
+ *   the empty string, with one exception: when memory runs out during the
+ *   call, the function releases everything it allocated and returns the null
+ *   handle. So a null result always means "out of memory".
+ *
+ * Threads
+ *   The library keeps no state between calls, no writable global data and no
+ *   locks: any number of threads may call any function at the same time.
+ */
+#ifndef QUILLET_QUILLET_H_
+#define QUILLET_QUILLET_H_
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#include <wchar.h>
+/* Windows: exports use stdcall (the one convention on 64-bit Windows). */
+#define QUILLET_CALL __stdcall
+#if defined(QUILLET_BUILDING)
+#define QUILLET_API
+#else
+#define QUILLET_API __declspec(dllimport)
+#endif
+/* Layout-compatible with BSTR (OLECHAR *): pass the address of a BSTR. */
+typedef wchar_t *ByteString;
+#else
+#define QUILLET_CALL
+#define QUILLET_API __attribute__((visibility("default")))
+typedef unsigned char *ByteString;
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* StandardSHA returns the SHA-1 digest (FIPS 180-1) of the bytes of *data as
+ * a new 20-byte string, in the usual byte order. */
+QUILLET_API ByteString QUILLET_CALL StandardSHA(const ByteString *data);
+
+/* BrokenSHA returns a 20-byte non-standard SHA-1 variant of *data: words
+ * little-endian, the message filled with zero bytes to a whole number of
+ * 64-byte blocks (no marker, no length; the empty string has no block), and
+ * every scheduled word past the sixteenth has the single bit (v & 31) set.
+ * Trailing zero bytes within the last block do not change it. */
+QUILLET_API ByteString QUILLET_CALL BrokenSHA(const ByteString *data);
+
+/* LockdownSHA returns SHA-1 of *data with every multi-byte quantity (message
+ * words, the length field, the result words) read and written least
+ * significant byte first; its length field carries the bit count modulo
+ * 2^32. A new 20-byte string. */
+QUILLET_API ByteString QUILLET_CALL LockdownSHA(const ByteString *data);
+
+#if !defined(_WIN32)
+/* SysAllocStringByteLen returns a new string of `length` bytes, copied from
+ * `source` or zero-filled when `source` is null, followed by two zero bytes
+ * that are not counted. A length of 0 gives a valid, non-null empty string.
+ * Returns null when memory is short. Release it with SysFreeString. */
+QUILLET_API ByteString SysAllocStringByteLen(const char *source,
+                                             unsigned int length);
+
+/* SysFreeString releases a string made by SysAllocStringByteLen or returned
+ * by any function of this library. A null handle is ignored. */
+QUILLET_API void SysFreeString(ByteString string);
+
+/* SysStringByteLen returns the byte count of `string`; 0 for null. */
+QUILLET_API unsigned int SysStringByteLen(ByteString string);
+#endif
+
+#ifdef __cplusplus
+} /* extern "C" */
+#endif
+
+#endif /* QUILLET_QUILLET_H_ */

@@ -1,0 +1,44 @@
+// The library's side of ByteString: reading a caller's argument, making and
+// releasing strings. The allocator behind NewString/ReleaseString is the
+// platform's (OLE on Windows, the library's own elsewhere); nothing above this
+// header knows which.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "quillet/quillet.h"
+
+namespace quillet::boundary {
+
+// The count stored little-endian in the four bytes before `content`.
+inline std::uint32_t StoredCount(const std::uint8_t* content) {
+  return static_cast<std::uint32_t>(content[-4]) |
+         static_cast<std::uint32_t>(content[-3]) << 8 |
+         static_cast<std::uint32_t>(content[-2]) << 16 |
+         static_cast<std::uint32_t>(content[-1]) << 24;
+}
+
+// The content of the caller's string: the handle is read once from the
+// variable at `reference`, the count from the four bytes before the first
+// content byte. The null handle and a zero count both give an empty span whose
+// address is a static empty buffer, never null.
+std::span<const std::uint8_t> ReadArgument(const ByteString* reference);
+
+// A new string of `length` (>= 1) uninitialised bytes, or null when memory is
+// short.
+ByteString NewString(std::uint32_t length) noexcept;
+
+// Releases a string made by NewString. Never called with a caller's string.
+void ReleaseString(ByteString string) noexcept;
+
+// The writable content bytes of a string the library made.
+inline std::uint8_t* Content(ByteString string) {
+  return reinterpret_cast<std::uint8_t*>(string);
+}
+
+// A new string holding `bytes` (non-empty), or null when memory is short.
+ByteString MakeResult(std::span<const std::uint8_t> bytes) noexcept;
+
+}  // namespace quillet::boundary

@@ -1,0 +1,55 @@
+// The three SHA-1 exports: read the caller's handle, digest a private copy,
+// return the 20 bytes as a new string.
+#include <cstring>
+
+#include "boundary/byte_string.hpp"
+#include "boundary/sha_frame.hpp"
+#include "common/secure_wipe.hpp"
+
+namespace quillet::boundary {
+
+bool DigestPrivateCopy(const ByteString* data, std::uint8_t StandardFlag,
+                       std::uint8_t BrokenFlag, sha1::Digest& digest) noexcept {
+  const auto content = ReadArgument(data);
+  const auto length = static_cast<std::uint32_t>(content.size());
+  ByteString copy = nullptr;  // the empty input needs no allocation
+  if (length != 0) {
+    copy = NewString(length);
+    if (copy == nullptr) return false;
+    std::memcpy(Content(copy), content.data(), length);
+  }
+  digest = sha1::ComputeSHA({copy == nullptr ? content.data() : Content(copy), length},
+                            StandardFlag, BrokenFlag);
+  if (copy != nullptr) {
+    SecureWipe(copy, length);
+    ReleaseString(copy);
+  }
+  return true;
+}
+
+ByteString ShaExportFrame(const ByteString* data, std::uint8_t StandardFlag,
+                          std::uint8_t BrokenFlag) noexcept {
+  sha1::Digest digest;
+  if (!DigestPrivateCopy(data, StandardFlag, BrokenFlag, digest)) return nullptr;
+  const ByteString result = MakeResult(digest);
+  SecureWipeObject(digest);
+  return result;
+}
+
+}  // namespace quillet::boundary
+
+extern "C" {
+
+ByteString QUILLET_CALL StandardSHA(const ByteString* data) {
+  return quillet::boundary::ShaExportFrame(data, 1, 0);
+}
+
+ByteString QUILLET_CALL BrokenSHA(const ByteString* data) {
+  return quillet::boundary::ShaExportFrame(data, 0, 1);
+}
+
+ByteString QUILLET_CALL LockdownSHA(const ByteString* data) {
+  return quillet::boundary::ShaExportFrame(data, 0, 0);
+}
+
+}  // extern "C"

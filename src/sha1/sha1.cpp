@@ -1,0 +1,119 @@
+#include "sha1/sha1.hpp"
+
+#include <cstring>
+
+#include "common/secure_wipe.hpp"
+#include "sha1/dispatch.hpp"
+
+namespace quillet::sha1 {
+
+template <bool kStandard, bool kBroken>
+void TransformBlocksPortable(Word h[5], const std::uint8_t* blocks,
+                             std::size_t count) {
+  ShaContext context;
+  std::memcpy(context.h, h, sizeof context.h);
+  for (std::size_t i = 0; i < count; ++i) {
+    LoadBlock(context, blocks + i * kBlockSize);
+    TransformSHA<kStandard, kBroken>(context);
+  }
+  std::memcpy(h, context.h, sizeof context.h);
+  SecureWipeObject(context);
+}
+
+template <bool kStandard, bool kBroken>
+std::size_t PadFinalBlocks(std::span<const std::uint8_t> tail,
+                           std::uint64_t total_length,
+                           std::uint8_t (&out)[2 * kBlockSize]) {
+  const std::size_t r = tail.size();
+  if constexpr (kBroken) {
+    if (r == 0) return 0;
+    std::memset(out, 0, kBlockSize);
+    std::memcpy(out, tail.data(), r);
+    return 1;
+  } else {
+    const std::size_t blocks = r <= 55 ? 1 : 2;
+    const std::size_t end = blocks * kBlockSize;
+    std::memset(out, 0, end);
+    if (r != 0) std::memcpy(out, tail.data(), r);
+    out[r] = 0x80;
+    std::uint8_t* field = out + end - 8;
+    if constexpr (kStandard) {
+      // 64-bit big-endian bit count; wraps only past 2^61 bytes.
+      const std::uint64_t bits = total_length << 3;
+      for (int i = 0; i < 8; ++i) {
+        field[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
+      }
+    } else {
+      // Bit count modulo 2^32, little-endian, then four zero bytes.
+      const auto bits = static_cast<Word>(total_length << 3);
+      const auto bytes = WordToBytes(bits);
+      std::memcpy(field, bytes.data(), bytes.size());
+    }
+    return blocks;
+  }
+}
+
+template <bool kStandard, bool kBroken>
+void HashBlocks(ShaContext& context, std::span<const std::uint8_t> message,
+                BlockFunction transform) {
+  const std::size_t whole = message.size() / kBlockSize;
+  if (whole != 0) transform(context.h, message.data(), whole);
+  std::uint8_t final_blocks[2 * kBlockSize];
+  const std::size_t count = PadFinalBlocks<kStandard, kBroken>(
+      message.subspan(whole * kBlockSize), message.size(), final_blocks);
+  if (count != 0) transform(context.h, final_blocks, count);
+  SecureWipeObject(final_blocks);
+}
+
+template <bool kStandard>
+Digest DigestFromContext(const ShaContext& context) {
+  Digest digest;
+  for (std::size_t i = 0; i < 5; ++i) {
+    const Word word = kStandard ? SwapBytes(context.h[i]) : context.h[i];
+    const auto bytes = WordToBytes(word);
+    std::memcpy(digest.data() + 4 * i, bytes.data(), bytes.size());
+  }
+  return digest;
+}
+
+template <bool kStandard, bool kBroken>
+Digest ComputeVariant(std::span<const std::uint8_t> input) {
+  ShaContext context{};
+  std::memcpy(context.h, kInitialH, sizeof context.h);
+  HashBlocks<kStandard, kBroken>(
+      context, input, SelectBlockFunction<kStandard, kBroken>(input.size()));
+  const Digest digest = DigestFromContext<kStandard>(context);
+  SecureWipeObject(context);
+  return digest;
+}
+
+Digest ComputeSHA(std::span<const std::uint8_t> input, std::uint8_t StandardFlag,
+                  std::uint8_t BrokenFlag) {
+  if (SwitchOn(StandardFlag)) {
+    return SwitchOn(BrokenFlag) ? ComputeVariant<true, true>(input)
+                                : ComputeVariant<true, false>(input);
+  }
+  return SwitchOn(BrokenFlag) ? ComputeVariant<false, true>(input)
+                              : ComputeVariant<false, false>(input);
+}
+
+#define QUILLET_SHA1_INSTANTIATE(S, B)                                       \
+  template void TransformBlocksPortable<S, B>(Word[5], const std::uint8_t*,   \
+                                              std::size_t);                   \
+  template std::size_t PadFinalBlocks<S, B>(std::span<const std::uint8_t>,    \
+                                            std::uint64_t,                    \
+                                            std::uint8_t (&)[2 * kBlockSize]); \
+  template void HashBlocks<S, B>(ShaContext&, std::span<const std::uint8_t>,  \
+                                 BlockFunction);                              \
+  template Digest ComputeVariant<S, B>(std::span<const std::uint8_t>);
+
+QUILLET_SHA1_INSTANTIATE(true, false)
+QUILLET_SHA1_INSTANTIATE(false, true)
+QUILLET_SHA1_INSTANTIATE(false, false)
+QUILLET_SHA1_INSTANTIATE(true, true)
+#undef QUILLET_SHA1_INSTANTIATE
+
+template Digest DigestFromContext<true>(const ShaContext&);
+template Digest DigestFromContext<false>(const ShaContext&);
+
+}  // namespace quillet::sha1

@@ -1,0 +1,107 @@
+"""The exports through ctypes: known answers, random inputs against independent
+computations (hashlib for SHA-1, the plain model in tests/reference for the
+variants), argument handling, ownership and threads."""
+
+import ctypes
+import hashlib
+import os
+import random
+import sys
+import threading
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "reference"))
+import sha_variants  # noqa: E402
+from quillet_ctypes import Library  # noqa: E402
+
+REFERENCES = {
+    "StandardSHA": lambda m: hashlib.sha1(m).digest(),
+    "BrokenSHA": sha_variants.broken_sha,
+    "LockdownSHA": sha_variants.lockdown_sha,
+}
+
+
+class ExportTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.lib = Library()
+
+    def test_abc(self):
+        self.assertEqual(self.lib.call("StandardSHA", b"abc").hex(),
+                         "a9993e364706816aba3e25717850c26c9cd0d89d")
+        self.assertEqual(self.lib.call("BrokenSHA", b"abc").hex(),
+                         "7a7af57b99e91bcce6dc75f981fe2255d6c878ab")
+        self.assertEqual(self.lib.call("LockdownSHA", b"abc").hex(),
+                         "50c8e95373d4856f7567b73c2df9da981062e20a")
+
+    def test_random_inputs_of_every_length(self):
+        rng = random.Random(20261208)
+        for length in range(0, 300):
+            data = bytes(rng.randrange(256) for _ in range(length))
+            for name, reference in REFERENCES.items():
+                with self.subTest(name=name, length=length):
+                    self.assertEqual(self.lib.call(name, data), reference(data))
+
+    def test_null_and_empty_handles_agree(self):
+        for name, reference in REFERENCES.items():
+            with self.subTest(name=name):
+                self.assertEqual(self.lib.call(name, None), reference(b""))
+                self.assertEqual(self.lib.call(name, b""), reference(b""))
+
+    def test_zero_bytes_are_content(self):
+        for name, reference in REFERENCES.items():
+            with self.subTest(name=name):
+                self.assertEqual(self.lib.call(name, b"a\x00b"), reference(b"a\x00b"))
+                self.assertNotEqual(self.lib.call(name, b"a\x00b"), self.lib.call(name, b"a"))
+
+    def test_arguments_untouched_and_results_new(self):
+        data = bytes(range(256)) * 3
+        handle = self.lib.make(data)
+        variable = ctypes.c_void_p(handle)
+        try:
+            for name in REFERENCES:
+                first = getattr(self.lib.dll, name)(ctypes.byref(variable))
+                second = getattr(self.lib.dll, name)(ctypes.byref(variable))
+                self.assertEqual(variable.value, handle)
+                self.assertEqual(self.lib.read(handle), data)
+                self.assertNotIn(first, (handle, second))
+                self.assertEqual(self.lib.dll.SysStringByteLen(first), 20)
+                self.assertEqual(self.lib.read(first), self.lib.read(second))
+                self.lib.free(first)
+                self.lib.free(second)
+        finally:
+            self.lib.free(handle)
+
+    def test_threads_agree_with_serial_calls(self):
+        inputs = [os.urandom(n) for n in range(0, 400, 7)]
+        expected = {(name, i): REFERENCES[name](data)
+                    for name in REFERENCES for i, data in enumerate(inputs)}
+        errors = []
+
+        def work(seed):
+            rng = random.Random(seed)
+            for _ in range(300):
+                name = rng.choice(list(REFERENCES))
+                i = rng.randrange(len(inputs))
+                if self.lib.call(name, inputs[i]) != expected[(name, i)]:
+                    errors.append((name, i))
+
+        threads = [threading.Thread(target=work, args=(s,)) for s in range(8)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(errors, [])
+
+
+@unittest.skipUnless(os.environ.get("QUILLET_LARGE"), "set QUILLET_LARGE=1 for inputs past 512 MiB")
+class LargeInputTest(unittest.TestCase):
+    def test_standard_sha_past_512_mib(self):
+        # 2^29 bytes is where a 32-bit bit count wraps.
+        length = (1 << 29) + 4099
+        data = bytes(range(256)) * (length // 256) + bytes(length % 256)
+        self.assertEqual(Library().call("StandardSHA", data), hashlib.sha1(data).digest())
+
+
+if __name__ == "__main__":
+    unittest.main()
