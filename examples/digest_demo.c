@@ -5,13 +5,20 @@
 
 #include "quillet/quillet.h"
 
-static void Print(const char *name, ByteString result) {
+/* Raw digests print as hex; MD5's result is already text. */
+static void Print(const char *name, ByteString result, int is_text) {
   if (result == NULL) {
-    printf("%-12s (out of memory)\n", name);
+    printf("%-19s (out of memory)\n", name);
     return;
   }
-  printf("%-12s ", name);
-  for (unsigned int i = 0; i < SysStringByteLen(result); ++i) printf("%02x", result[i]);
+  printf("%-19s ", name);
+  for (unsigned int i = 0; i < SysStringByteLen(result); ++i) {
+    if (is_text) {
+      putchar(result[i]);
+    } else {
+      printf("%02x", result[i]);
+    }
+  }
   printf("\n");
   SysFreeString(result); /* every result belongs to the caller */
 }
@@ -19,10 +26,13 @@ static void Print(const char *name, ByteString result) {
 int main(int argc, char **argv) {
   const char *sample = argc > 1 ? argv[1] : "abc";
   ByteString data = SysAllocStringByteLen(sample, (unsigned int)strlen(sample));
-  printf("sample       \"%s\" (%u bytes)\n", sample, SysStringByteLen(data));
-  Print("StandardSHA", StandardSHA(&data));
-  Print("BrokenSHA", BrokenSHA(&data));
-  Print("LockdownSHA", LockdownSHA(&data));
+  const int32_t first = 1, second = 2;
+  printf("%-19s \"%s\" (%u bytes)\n", "sample", sample, SysStringByteLen(data));
+  Print("StandardSHA", StandardSHA(&data), 0);
+  Print("BrokenSHA", BrokenSHA(&data), 0);
+  Print("LockdownSHA", LockdownSHA(&data), 0);
+  Print("MD5", MD5(&data), 1);
+  Print("DoubleHashPassword", DoubleHashPassword(&data, &first, &second), 0);
   SysFreeString(data);
   return 0;
 }

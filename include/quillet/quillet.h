@@ -78,6 +78,22 @@ QUILLET_API ByteString QUILLET_CALL BrokenSHA(const ByteString *data);
  * 2^32. A new 20-byte string. */
 QUILLET_API ByteString QUILLET_CALL LockdownSHA(const ByteString *data);
 
+/* MD5 returns the MD5 digest (RFC 1321) of the bytes of *data as a new
+ * 32-byte string of text: two upper-case hexadecimal digits per digest byte,
+ * high digit first, no terminator counted (like every string the library
+ * makes, two zero bytes follow the content). */
+QUILLET_API ByteString QUILLET_CALL MD5(const ByteString *data);
+
+/* DoubleHashPassword returns a 20-byte proof of a password: BrokenSHA over
+ * the 28 bytes made of *firstToken and *secondToken (each least significant
+ * byte first) followed by BrokenSHA of *password. The tokens are read once as
+ * 32-bit patterns: signed and unsigned values with the same bits give the
+ * same proof. Nothing derived from the password is left in memory the call
+ * released. */
+QUILLET_API ByteString QUILLET_CALL DoubleHashPassword(const ByteString *password,
+                                                       const int32_t *firstToken,
+                                                       const int32_t *secondToken);
+
 #if !defined(_WIN32)
 /* SysAllocStringByteLen returns a new string of `length` bytes, copied from
  * `source` or zero-filled when `source` is null, followed by two zero bytes

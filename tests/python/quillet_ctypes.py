@@ -5,7 +5,7 @@ import os
 
 LIBRARY_PATH = os.environ.get("QUILLET_LIBRARY", "libquillet.so")
 
-ONE_ARGUMENT_EXPORTS = ("StandardSHA", "BrokenSHA", "LockdownSHA")
+ONE_ARGUMENT_EXPORTS = ("StandardSHA", "BrokenSHA", "LockdownSHA", "MD5")
 
 
 class Library:
@@ -16,6 +16,9 @@ class Library:
             fn = getattr(self.dll, name)
             fn.argtypes = [handle_ref]
             fn.restype = ctypes.c_void_p
+        self.dll.DoubleHashPassword.argtypes = [
+            handle_ref, ctypes.POINTER(ctypes.c_int32), ctypes.POINTER(ctypes.c_int32)]
+        self.dll.DoubleHashPassword.restype = ctypes.c_void_p
         self.dll.SysAllocStringByteLen.argtypes = [ctypes.c_char_p, ctypes.c_uint]
         self.dll.SysAllocStringByteLen.restype = ctypes.c_void_p
         self.dll.SysFreeString.argtypes = [ctypes.c_void_p]
@@ -38,13 +41,15 @@ class Library:
     def free(self, handle):
         self.dll.SysFreeString(handle)
 
-    def call(self, name, data):
-        """Calls a one-argument export on `data` (None: the null handle) and
-        returns the result bytes, freeing every string it made."""
+    def call(self, name, data, *tokens):
+        """Calls an export on `data` (None: the null handle) and, for
+        DoubleHashPassword, two tokens; returns the result bytes, freeing every
+        string it made."""
         handle = None if data is None else self.make(data)
         variable = ctypes.c_void_p(handle)
         try:
-            result = getattr(self.dll, name)(ctypes.byref(variable))
+            token_refs = [ctypes.byref(ctypes.c_int32(t)) for t in tokens]
+            result = getattr(self.dll, name)(ctypes.byref(variable), *token_refs)
             if not result:
                 raise AssertionError(f"{name} returned the null handle")
             try:

@@ -18,7 +18,12 @@ REFERENCES = {
     "StandardSHA": lambda m: hashlib.sha1(m).digest(),
     "BrokenSHA": sha_variants.broken_sha,
     "LockdownSHA": sha_variants.lockdown_sha,
+    "MD5": lambda m: hashlib.md5(m).hexdigest().upper().encode(),
 }
+
+
+def signed(token):
+    return token - (1 << 32) if token >= 1 << 31 else token
 
 
 class ExportTest(unittest.TestCase):
@@ -33,7 +38,21 @@ class ExportTest(unittest.TestCase):
                          "7a7af57b99e91bcce6dc75f981fe2255d6c878ab")
         self.assertEqual(self.lib.call("LockdownSHA", b"abc").hex(),
                          "50c8e95373d4856f7567b73c2df9da981062e20a")
+        self.assertEqual(self.lib.call("MD5", b"abc"), b"900150983CD24FB0D6963F7D28E17F72")
 
+    def test_password_proof_against_the_model(self):
+        rng = random.Random(7)
+        cases = [(b"", 0, 0), (b"pw", 5, 5), (b"\x00\xff", 0xFFFFFFFF, 0x80000000)]
+        for length in range(0, 150, 3):
+            cases.append((bytes(rng.randrange(256) for _ in range(length)),
+                          rng.getrandbits(32), rng.getrandbits(32)))
+        for password, first, second in cases:
+            with self.subTest(length=len(password), first=first, second=second):
+                expected = sha_variants.double_hash_password(password, first, second)
+                got = self.lib.call("DoubleHashPassword", password, signed(first), signed(second))
+                self.assertEqual(got, expected)
+        self.assertEqual(self.lib.call("DoubleHashPassword", None, 1, 2),
+                         self.lib.call("DoubleHashPassword", b"", 1, 2))
     def test_random_inputs_of_every_length(self):
         rng = random.Random(20261208)
         for length in range(0, 300):
@@ -65,7 +84,7 @@ class ExportTest(unittest.TestCase):
                 self.assertEqual(variable.value, handle)
                 self.assertEqual(self.lib.read(handle), data)
                 self.assertNotIn(first, (handle, second))
-                self.assertEqual(self.lib.dll.SysStringByteLen(first), 20)
+                self.assertEqual(self.lib.dll.SysStringByteLen(first), 32 if name == "MD5" else 20)
                 self.assertEqual(self.lib.read(first), self.lib.read(second))
                 self.lib.free(first)
                 self.lib.free(second)
@@ -96,11 +115,13 @@ class ExportTest(unittest.TestCase):
 
 @unittest.skipUnless(os.environ.get("QUILLET_LARGE"), "set QUILLET_LARGE=1 for inputs past 512 MiB")
 class LargeInputTest(unittest.TestCase):
-    def test_standard_sha_past_512_mib(self):
+    def test_past_512_mib(self):
         # 2^29 bytes is where a 32-bit bit count wraps.
         length = (1 << 29) + 4099
         data = bytes(range(256)) * (length // 256) + bytes(length % 256)
-        self.assertEqual(Library().call("StandardSHA", data), hashlib.sha1(data).digest())
+        lib = Library()
+        self.assertEqual(lib.call("StandardSHA", data), hashlib.sha1(data).digest())
+        self.assertEqual(lib.call("MD5", data), REFERENCES["MD5"](data))
 
 
 if __name__ == "__main__":

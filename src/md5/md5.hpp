@@ -1,0 +1,45 @@
+// The MD5 engine (RFC 1321): start, update, finish, and the hexadecimal text
+// of a digest.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace quillet::md5 {
+
+inline constexpr std::size_t kBlockSize = 64;
+inline constexpr std::size_t kDigestSize = 16;
+inline constexpr std::size_t kHexSize = 2 * kDigestSize;
+using Digest = std::array<std::uint8_t, kDigestSize>;
+using HexText = std::array<char, kHexSize>;
+
+// The running state of one digest. The first (count[0] / 8) % 64 bytes of
+// `buffer` are pending; the rest has no meaning.
+struct Md5Context {
+  std::uint32_t state[4];  // A, B, C, D
+  std::uint32_t count[2];  // bits taken in, modulo 2^64, low word first
+  std::uint8_t buffer[kBlockSize];
+};
+
+void InitMD5(Md5Context& context);
+
+// Appends `length` bytes at `data` (which must be a valid address even when
+// length is 0) to the message.
+void UpdateMD5(Md5Context& context, const std::uint8_t* data, std::size_t length);
+
+// One compression of the 64-byte `block` into `state`.
+void TransformMD5(std::uint32_t state[4], const std::uint8_t block[kBlockSize]);
+
+// Pads, appends the 64-bit little-endian bit count, writes the digest and
+// wipes the context, which must go through InitMD5 before it is used again.
+void FinishMD5(Digest& digest, Md5Context& context);
+
+// FinishMD5, then the digest as 32 upper-case hexadecimal characters, high
+// nibble first. The intermediate digest is wiped.
+HexText FinishMD5Hex(Md5Context& context);
+
+// The upper-case text of any 16 digest bytes.
+HexText DigestToHex(const Digest& digest);
+
+}  // namespace quillet::md5

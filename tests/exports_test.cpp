@@ -1,0 +1,135 @@
+// The MD5 and DoubleHashPassword exports, called as a C++ program linked
+// against the shared library would call them.
+//
+// Known answers for the password proof come from
+// tests/reference/sha_variants.py (double_hash_password), a model written
+// independently of the library.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "quillet/quillet.h"
+#include "test_support.hpp"
+
+namespace {
+
+struct Release {
+  void operator()(unsigned char* s) const { SysFreeString(s); }
+};
+using Owned = std::unique_ptr<unsigned char, Release>;
+
+Owned Make(std::string_view bytes) {
+  return Owned(SysAllocStringByteLen(bytes.data(), static_cast<unsigned>(bytes.size())));
+}
+
+std::string Text(const Owned& s) {
+  return {reinterpret_cast<const char*>(s.get()), SysStringByteLen(s.get())};
+}
+
+std::string HexOf(const Owned& s) {
+  return quillet::test::Hex({s.get(), SysStringByteLen(s.get())});
+}
+
+Owned Proof(ByteString password, std::int32_t first, std::int32_t second) {
+  return Owned(DoubleHashPassword(&password, &first, &second));
+}
+
+TEST(Md5Export, TextOfTheDigest) {
+  const struct {
+    std::string_view message;
+    const char* text;
+  } rows[] = {{"", "D41D8CD98F00B204E9800998ECF8427E"},
+              {"abc", "900150983CD24FB0D6963F7D28E17F72"},
+              {std::string_view("a\0b", 3), "70350F6027BCE3713F6B76473084309B"}};
+  for (const auto& row : rows) {
+    ByteString input = Make(row.message).release();
+    const ByteString held = input;
+    const Owned result(MD5(&input));
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(SysStringByteLen(result.get()), 32u);
+    EXPECT_EQ(Text(result), row.text);
+    EXPECT_EQ(input, held);
+    EXPECT_EQ(std::string_view(reinterpret_cast<char*>(input), SysStringByteLen(input)),
+              row.message);
+    SysFreeString(input);
+  }
+}
+
+TEST(Md5Export, NullAndEmptyHandlesAgree) {
+  ByteString null_handle = nullptr;
+  ByteString empty = SysAllocStringByteLen(nullptr, 0);
+  const Owned a(MD5(&null_handle)), b(MD5(&empty));
+  EXPECT_EQ(Text(a), "D41D8CD98F00B204E9800998ECF8427E");
+  EXPECT_EQ(Text(a), Text(b));
+  SysFreeString(empty);
+}
+
+TEST(DoubleHashPassword, KnownAnswers) {
+  const struct {
+    std::string_view password;
+    std::int32_t first, second;
+    const char* hex;
+  } rows[] = {
+      {"", 0, 0, "4e57d3e7a327441145f3d3d3725c9a5cf6f57b85"},
+      {"password", 0x12345678, static_cast<std::int32_t>(0xDEADBEEFu),
+       "f5dd47fed4f843073ee91935a884d148c493da05"},
+      {std::string_view("pass\0word", 9), -1, 7, "2976617c1cf37f9219b74c2cbf092279eaff00cf"},
+  };
+  for (const auto& row : rows) {
+    const Owned password = Make(row.password);
+    const Owned proof = Proof(password.get(), row.first, row.second);
+    ASSERT_NE(proof, nullptr);
+    EXPECT_EQ(SysStringByteLen(proof.get()), 20u);
+    EXPECT_EQ(HexOf(proof), row.hex);
+  }
+}
+
+TEST(DoubleHashPassword, IsBrokenShaOfTheTokensAndTheFirstDigest) {
+  ByteString password = Make("correct horse").release();
+  const std::int32_t first = 0x01020304, second = static_cast<std::int32_t>(0x80FF0001u);
+  const Owned inner(BrokenSHA(&password));
+  std::string joined("\x04\x03\x02\x01\x01\x00\xFF\x80", 8);
+  joined.append(reinterpret_cast<const char*>(inner.get()), 20);
+  ByteString second_stage = Make(joined).release();
+  const Owned expected(BrokenSHA(&second_stage));
+  EXPECT_EQ(HexOf(Proof(password, first, second)), HexOf(expected));
+  SysFreeString(second_stage);
+  SysFreeString(password);
+}
+
+TEST(DoubleHashPassword, TokensAndPasswordHandling) {
+  const Owned password = Make("secret");
+  // Unequal tokens swapped give another proof; equal ones the same.
+  EXPECT_NE(HexOf(Proof(password.get(), 1, 2)), HexOf(Proof(password.get(), 2, 1)));
+  EXPECT_EQ(HexOf(Proof(password.get(), 9, 9)), HexOf(Proof(password.get(), 9, 9)));
+  // A token with its top bit set: the same bits, signed or unsigned.
+  const std::uint32_t unsigned_token = 0xFFFFFFFEu;
+  std::int32_t as_signed;
+  std::memcpy(&as_signed, &unsigned_token, 4);
+  EXPECT_EQ(as_signed, -2);
+  EXPECT_EQ(HexOf(Proof(password.get(), as_signed, 5)),
+            HexOf(Proof(password.get(), static_cast<std::int32_t>(unsigned_token), 5)));
+  // Null and non-null empty passwords agree.
+  ByteString empty = SysAllocStringByteLen(nullptr, 0);
+  EXPECT_EQ(HexOf(Proof(nullptr, 3, 4)), HexOf(Proof(empty, 3, 4)));
+  SysFreeString(empty);
+}
+
+TEST(DoubleHashPassword, ArgumentsUnchanged) {
+  ByteString password = Make(std::string_view("p\0w", 3)).release();
+  const ByteString held = password;
+  std::int32_t first = -123, second = 456;
+  const Owned proof(DoubleHashPassword(&password, &first, &second));
+  ASSERT_NE(proof, nullptr);
+  EXPECT_EQ(password, held);
+  EXPECT_EQ(SysStringByteLen(password), 3u);
+  EXPECT_EQ(std::memcmp(password, "p\0w", 3), 0);
+  EXPECT_EQ(first, -123);
+  EXPECT_EQ(second, 456);
+  SysFreeString(password);
+}
+
+}  // namespace
