@@ -10,6 +10,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+
+#if defined(_WIN32)
+#include <windows.h>
+#include <oleauto.h>
+#endif
 
 #include "quillet/quillet.h"
 #include "test_support.hpp"
@@ -17,9 +23,9 @@
 namespace {
 
 struct Release {
-  void operator()(unsigned char* s) const { SysFreeString(s); }
+  void operator()(ByteString s) const { SysFreeString(s); }
 };
-using Owned = std::unique_ptr<unsigned char, Release>;
+using Owned = std::unique_ptr<std::remove_pointer_t<ByteString>, Release>;
 
 Owned Make(std::string_view bytes) {
   return Owned(SysAllocStringByteLen(bytes.data(), static_cast<unsigned>(bytes.size())));
@@ -30,7 +36,8 @@ std::string Text(const Owned& s) {
 }
 
 std::string HexOf(const Owned& s) {
-  return quillet::test::Hex({s.get(), SysStringByteLen(s.get())});
+  return quillet::test::Hex(
+      {reinterpret_cast<const std::uint8_t*>(s.get()), SysStringByteLen(s.get())});
 }
 
 Owned Proof(ByteString password, std::int32_t first, std::int32_t second) {

@@ -1,0 +1,28 @@
+# The shared library through its real boundary on Linux: loaded by name from
+# C with dlopen and from Python with ctypes, and its dynamic symbol table.
+
+add_library(quillet_decoy_alloc MODULE boundary/decoy_alloc.c)
+target_link_libraries(quillet_decoy_alloc PRIVATE quillet_warnings)
+add_executable(quillet_dlopen_test boundary/dlopen_test.c)
+target_include_directories(quillet_dlopen_test PRIVATE ${PROJECT_SOURCE_DIR}/include)
+target_link_libraries(quillet_dlopen_test PRIVATE quillet_warnings Threads::Threads ${CMAKE_DL_LIBS})
+add_dependencies(quillet_dlopen_test quillet)
+add_test(NAME boundary.dlopen
+  COMMAND quillet_dlopen_test $<TARGET_FILE:quillet_decoy_alloc>)
+set_tests_properties(boundary.dlopen PROPERTIES
+  ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quillet>")
+
+set(QUILLET_PYTHON_ENV "QUILLET_LIBRARY=$<TARGET_FILE:quillet>")
+add_test(NAME boundary.python_ctypes
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_ctypes.py -v)
+set_tests_properties(boundary.python_ctypes PROPERTIES ENVIRONMENT "${QUILLET_PYTHON_ENV}")
+
+add_test(NAME boundary.large_input
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_ctypes.py -v LargeInputTest)
+set_tests_properties(boundary.large_input PROPERTIES
+  ENVIRONMENT "${QUILLET_PYTHON_ENV};QUILLET_LARGE=1" LABELS slow TIMEOUT 600)
+
+add_test(NAME boundary.exported_symbols
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_exports.py $<TARGET_FILE:quillet>
+    StandardSHA BrokenSHA LockdownSHA MD5 DoubleHashPassword
+    SysAllocStringByteLen SysFreeString SysStringByteLen)

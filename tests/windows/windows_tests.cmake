@@ -1,0 +1,24 @@
+# Quillet.DLL under Wine, and its PE structure checked natively.
+
+# The Wine prefix is created once, by a setup step of its own, so that no
+# test's time includes Wine's first start.
+add_test(NAME wine.prefix
+  COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-run ${QUILLET_WINEPREFIX} --prepare)
+set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+
+add_executable(quillet_win_caller_test windows/win_caller_test.c)
+target_link_libraries(quillet_win_caller_test PRIVATE quillet_warnings oleaut32 version)
+add_dependencies(quillet_win_caller_test quillet)
+add_test(NAME boundary.win_caller COMMAND quillet_win_caller_test)
+set_tests_properties(boundary.win_caller PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine)
+
+# Export names, stdcall argument removal, imports and the version resource,
+# read from the file itself: these hold whether or not Wine can run it.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(QUILLET_PE_BITS 32)
+else()
+  set(QUILLET_PE_BITS 64)
+endif()
+add_test(NAME boundary.pe_structure
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_pe.py
+    --objdump ${CMAKE_OBJDUMP} --bits ${QUILLET_PE_BITS} $<TARGET_FILE:quillet>)
