@@ -2,10 +2,11 @@
 # C with dlopen and from Python with ctypes, and its dynamic symbol table.
 
 add_library(quillet_decoy_alloc MODULE boundary/decoy_alloc.c)
-target_link_libraries(quillet_decoy_alloc PRIVATE quillet_warnings)
+quillet_set_warnings(quillet_decoy_alloc)
 add_executable(quillet_dlopen_test boundary/dlopen_test.c)
 target_include_directories(quillet_dlopen_test PRIVATE ${PROJECT_SOURCE_DIR}/include)
-target_link_libraries(quillet_dlopen_test PRIVATE quillet_warnings Threads::Threads ${CMAKE_DL_LIBS})
+target_link_libraries(quillet_dlopen_test PRIVATE Threads::Threads ${CMAKE_DL_LIBS})
+quillet_set_warnings(quillet_dlopen_test)
 add_dependencies(quillet_dlopen_test quillet)
 add_test(NAME boundary.dlopen
   COMMAND quillet_dlopen_test $<TARGET_FILE:quillet_decoy_alloc>)
@@ -26,3 +27,18 @@ add_test(NAME boundary.exported_symbols
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_exports.py $<TARGET_FILE:quillet>
     StandardSHA BrokenSHA LockdownSHA MD5 DoubleHashPassword
     SysAllocStringByteLen SysFreeString SysStringByteLen)
+
+# The command-line tool, run as a user runs it.
+add_test(NAME tool.cli
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tool/test_tool.py -v)
+set_tests_properties(tool.cli PROPERTIES ENVIRONMENT "QUILLET_TOOL=$<TARGET_FILE:quillet_cli>")
+add_test(NAME tool.large_file
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tool/test_tool.py -v LargeFileTest)
+set_tests_properties(tool.large_file PROPERTIES
+  ENVIRONMENT "QUILLET_TOOL=$<TARGET_FILE:quillet_cli>;QUILLET_LARGE=1" LABELS slow TIMEOUT 600)
+
+# The installed tree, consumed by a separate project.
+add_test(NAME install.consumer
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/consumer/run.sh ${CMAKE_BINARY_DIR}
+    ${CMAKE_BINARY_DIR}/consumer-scratch)
+set_tests_properties(install.consumer PROPERTIES TIMEOUT 300)

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "quillet/detail/md5_context.hpp"
+
 namespace quillet::md5 {
 
 inline constexpr std::size_t kBlockSize = 64;
@@ -13,14 +15,6 @@ inline constexpr std::size_t kDigestSize = 16;
 inline constexpr std::size_t kHexSize = 2 * kDigestSize;
 using Digest = std::array<std::uint8_t, kDigestSize>;
 using HexText = std::array<char, kHexSize>;
-
-// The running state of one digest. The first (count[0] / 8) % 64 bytes of
-// `buffer` are pending; the rest has no meaning.
-struct Md5Context {
-  std::uint32_t state[4];  // A, B, C, D
-  std::uint32_t count[2];  // bits taken in, modulo 2^64, low word first
-  std::uint8_t buffer[kBlockSize];
-};
 
 void InitMD5(Md5Context& context);
 

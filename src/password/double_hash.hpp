@@ -4,18 +4,19 @@
 #include <array>
 #include <cstdint>
 
-#include "quillet/quillet.h"
 #include "sha1/sha1.hpp"
 
 namespace quillet::password {
 
-// The second stage digests: first token, second token (4 bytes each, least
-// significant first), then the 20-byte first-stage digest.
+// The second stage digests 28 bytes: the first token, the second token (4
+// bytes each, least significant first), then the 20-byte first-stage digest
+// (BrokenSHA of the password).
 using SecondStageInput = std::array<std::uint8_t, 28>;
 
-// The proof of the caller's password (read through `password`) and the two
-// tokens. Returns false, with `proof` untouched, when memory runs out.
-bool ComputeDoubleHash(const ByteString* password, std::uint32_t first_token,
-                       std::uint32_t second_token, sha1::Digest& proof) noexcept;
+// BrokenSHA of the second-stage input built from the tokens and `inner`. The
+// 28-byte input is wiped before it goes out of scope; `inner` is the caller's
+// to wipe.
+sha1::Digest SecondStageSHA(std::uint32_t first_token, std::uint32_t second_token,
+                            const sha1::Digest& inner) noexcept;
 
 }  // namespace quillet::password

@@ -66,10 +66,10 @@ void HashBlocks(ShaContext& context, std::span<const std::uint8_t> message,
 }
 
 template <bool kStandard>
-Digest DigestFromContext(const ShaContext& context) {
+Digest DigestFromChainingWords(const Word (&h)[5]) {
   Digest digest;
   for (std::size_t i = 0; i < 5; ++i) {
-    const Word word = kStandard ? SwapBytes(context.h[i]) : context.h[i];
+    const Word word = kStandard ? SwapBytes(h[i]) : h[i];
     const auto bytes = WordToBytes(word);
     std::memcpy(digest.data() + 4 * i, bytes.data(), bytes.size());
   }
@@ -82,7 +82,7 @@ Digest ComputeVariant(std::span<const std::uint8_t> input) {
   std::memcpy(context.h, kInitialH, sizeof context.h);
   HashBlocks<kStandard, kBroken>(
       context, input, SelectBlockFunction<kStandard, kBroken>(input.size()));
-  const Digest digest = DigestFromContext<kStandard>(context);
+  const Digest digest = DigestFromChainingWords<kStandard>(context.h);
   SecureWipeObject(context);
   return digest;
 }
@@ -113,7 +113,7 @@ QUILLET_SHA1_INSTANTIATE(false, false)
 QUILLET_SHA1_INSTANTIATE(true, true)
 #undef QUILLET_SHA1_INSTANTIATE
 
-template Digest DigestFromContext<true>(const ShaContext&);
-template Digest DigestFromContext<false>(const ShaContext&);
+template Digest DigestFromChainingWords<true>(const Word (&)[5]);
+template Digest DigestFromChainingWords<false>(const Word (&)[5]);
 
 }  // namespace quillet::sha1

@@ -163,7 +163,7 @@ void HashBlocks(ShaContext& context, std::span<const std::uint8_t> message,
 // significant byte first on the standard path, least significant first
 // otherwise.
 template <bool kStandard>
-Digest DigestFromContext(const ShaContext& context);
+Digest DigestFromChainingWords(const Word (&h)[5]);
 
 // The whole one-shot digest, with the switches resolved.
 template <bool kStandard, bool kBroken>

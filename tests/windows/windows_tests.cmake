@@ -7,7 +7,8 @@ add_test(NAME wine.prefix
 set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
 
 add_executable(quillet_win_caller_test windows/win_caller_test.c)
-target_link_libraries(quillet_win_caller_test PRIVATE quillet_warnings oleaut32 version)
+target_link_libraries(quillet_win_caller_test PRIVATE oleaut32 version)
+quillet_set_warnings(quillet_win_caller_test)
 add_dependencies(quillet_win_caller_test quillet)
 add_test(NAME boundary.win_caller COMMAND quillet_win_caller_test)
 set_tests_properties(boundary.win_caller PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine)

@@ -1,0 +1,166 @@
+// Quillet's C++ API: the same digests as the C exports, over byte spans,
+// without byte strings and without heap allocation.
+//
+//   auto d = quillet::StandardSHA("abc");            // std::array<uint8_t, 20>
+//   quillet::StandardShaHasher h;                    // streaming
+//   h.Update(part1).Update(part2);
+//   auto same = h.Finish();
+//
+// Every function is safe to call from any number of threads; a hasher object
+// is used by one thread at a time.
+#ifndef QUILLET_DIGEST_HPP_
+#define QUILLET_DIGEST_HPP_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <ranges>
+#include <span>
+#include <string_view>
+#include <type_traits>
+
+#include "quillet/detail/md5_context.hpp"
+
+namespace quillet {
+
+using Sha1Digest = std::array<std::uint8_t, 20>;
+using Md5Digest = std::array<std::uint8_t, 16>;
+// MD5 as the C export returns it: 32 upper-case hexadecimal characters.
+using Md5Text = std::array<char, 32>;
+
+// Any contiguous range of byte-sized trivially copyable values (std::string,
+// std::vector<std::uint8_t>, std::array<std::byte, N>, ...). Built-in char
+// arrays are left to std::string_view so that a string literal does not
+// include its terminating zero.
+template <typename R>
+concept ByteContainer =
+    std::ranges::contiguous_range<R> && std::ranges::sized_range<R> &&
+    sizeof(std::ranges::range_value_t<R>) == 1 &&
+    std::is_trivially_copyable_v<std::ranges::range_value_t<R>> &&
+    !(std::is_array_v<std::remove_cvref_t<R>> &&
+      std::is_same_v<std::remove_cv_t<std::ranges::range_value_t<R>>, char>);
+
+template <ByteContainer R>
+std::span<const std::byte> AsBytes(const R& range) {
+  return {reinterpret_cast<const std::byte*>(std::ranges::data(range)),
+          std::ranges::size(range)};
+}
+
+inline std::span<const std::byte> AsBytes(std::string_view text) {
+  return {reinterpret_cast<const std::byte*>(text.data()), text.size()};
+}
+
+// SHA-1 (FIPS 180-1), for every length.
+Sha1Digest StandardSHA(std::span<const std::byte> data) noexcept;
+// The broken variant: little-endian words, zero fill to a whole block with no
+// marker and no length, one-bit schedule words.
+Sha1Digest BrokenSHA(std::span<const std::byte> data) noexcept;
+// SHA-1 with every multi-byte quantity little-endian; 32-bit length field.
+Sha1Digest LockdownSHA(std::span<const std::byte> data) noexcept;
+// MD5 (RFC 1321) as 16 raw bytes.
+Md5Digest MD5(std::span<const std::byte> data) noexcept;
+// MD5 as the upper-case text the C export returns.
+Md5Text MD5Hex(std::span<const std::byte> data) noexcept;
+// The password proof: BrokenSHA of the two tokens (least significant byte
+// first) followed by BrokenSHA of the password.
+Sha1Digest DoubleHashPassword(std::span<const std::byte> password, std::uint32_t first_token,
+                              std::uint32_t second_token) noexcept;
+
+inline Sha1Digest StandardSHA(std::string_view data) noexcept { return StandardSHA(AsBytes(data)); }
+inline Sha1Digest BrokenSHA(std::string_view data) noexcept { return BrokenSHA(AsBytes(data)); }
+inline Sha1Digest LockdownSHA(std::string_view data) noexcept { return LockdownSHA(AsBytes(data)); }
+inline Md5Digest MD5(std::string_view data) noexcept { return MD5(AsBytes(data)); }
+inline Md5Text MD5Hex(std::string_view data) noexcept { return MD5Hex(AsBytes(data)); }
+inline Sha1Digest DoubleHashPassword(std::string_view password, std::uint32_t first_token,
+                                     std::uint32_t second_token) noexcept {
+  return DoubleHashPassword(AsBytes(password), first_token, second_token);
+}
+
+template <ByteContainer R>
+Sha1Digest StandardSHA(const R& data) noexcept { return StandardSHA(AsBytes(data)); }
+template <ByteContainer R>
+Sha1Digest BrokenSHA(const R& data) noexcept { return BrokenSHA(AsBytes(data)); }
+template <ByteContainer R>
+Sha1Digest LockdownSHA(const R& data) noexcept { return LockdownSHA(AsBytes(data)); }
+template <ByteContainer R>
+Md5Digest MD5(const R& data) noexcept { return MD5(AsBytes(data)); }
+template <ByteContainer R>
+Md5Text MD5Hex(const R& data) noexcept { return MD5Hex(AsBytes(data)); }
+template <ByteContainer R>
+Sha1Digest DoubleHashPassword(const R& password, std::uint32_t first_token,
+                              std::uint32_t second_token) noexcept {
+  return DoubleHashPassword(AsBytes(password), first_token, second_token);
+}
+
+// Hexadecimal text of digest bytes, high digit first, into a fixed array.
+template <std::size_t N>
+std::array<char, 2 * N> ToHex(const std::array<std::uint8_t, N>& bytes, bool upper_case = false) {
+  const char* digits = upper_case ? "0123456789ABCDEF" : "0123456789abcdef";
+  std::array<char, 2 * N> text{};
+  for (std::size_t i = 0; i < N; ++i) {
+    text[2 * i] = digits[bytes[i] >> 4];
+    text[2 * i + 1] = digits[bytes[i] & 15];
+  }
+  return text;
+}
+
+enum class ShaVariant { kStandard, kBroken, kLockdown };
+
+// A streaming SHA-1-family digest: Update with the message in pieces of any
+// sizes, then Finish, which returns exactly the one-shot digest of the whole
+// message and leaves the hasher ready for a new message. The standard
+// variant carries the full 64-bit bit count; the lockdown variant its 32-bit
+// field; the broken variant fills the last block with zeros. The hasher
+// wipes what it buffered when it finishes and when it is destroyed.
+template <ShaVariant kVariant>
+class ShaHasher {
+ public:
+  ShaHasher() noexcept;
+  ~ShaHasher();
+  ShaHasher(const ShaHasher&) = delete;
+  ShaHasher& operator=(const ShaHasher&) = delete;
+
+  ShaHasher& Update(std::span<const std::byte> data) noexcept;
+  ShaHasher& Update(std::string_view data) noexcept { return Update(AsBytes(data)); }
+  template <ByteContainer R>
+  ShaHasher& Update(const R& data) noexcept { return Update(AsBytes(data)); }
+
+  Sha1Digest Finish() noexcept;
+
+ private:
+  using BlockFunction = void (*)(std::uint32_t*, const std::uint8_t*, std::size_t);
+  void Reset() noexcept;
+
+  std::uint32_t h_[5];
+  std::uint8_t buffer_[64];
+  std::uint64_t length_;  // bytes taken in
+  BlockFunction transform_;
+};
+
+using StandardShaHasher = ShaHasher<ShaVariant::kStandard>;
+using BrokenShaHasher = ShaHasher<ShaVariant::kBroken>;
+using LockdownShaHasher = ShaHasher<ShaVariant::kLockdown>;
+
+// A streaming MD5 digest, with the same contract as ShaHasher.
+class Md5Hasher {
+ public:
+  Md5Hasher() noexcept;
+  ~Md5Hasher();
+  Md5Hasher(const Md5Hasher&) = delete;
+  Md5Hasher& operator=(const Md5Hasher&) = delete;
+
+  Md5Hasher& Update(std::span<const std::byte> data) noexcept;
+  Md5Hasher& Update(std::string_view data) noexcept { return Update(AsBytes(data)); }
+  template <ByteContainer R>
+  Md5Hasher& Update(const R& data) noexcept { return Update(AsBytes(data)); }
+
+  Md5Digest Finish() noexcept;
+  Md5Text FinishHex() noexcept;
+
+ private:
+  md5::Md5Context context_;
+};
+
+}  // namespace quillet
+
+#endif  // QUILLET_DIGEST_HPP_

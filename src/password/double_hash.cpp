@@ -1,0 +1,22 @@
+#include "password/double_hash.hpp"
+
+#include <cstring>
+
+#include "common/secure_wipe.hpp"
+
+namespace quillet::password {
+
+sha1::Digest SecondStageSHA(std::uint32_t first_token, std::uint32_t second_token,
+                            const sha1::Digest& inner) noexcept {
+  SecondStageInput joined;
+  const auto first = sha1::WordToBytes(first_token);
+  const auto second = sha1::WordToBytes(second_token);
+  std::memcpy(joined.data(), first.data(), first.size());
+  std::memcpy(joined.data() + 4, second.data(), second.size());
+  std::memcpy(joined.data() + 8, inner.data(), inner.size());
+  const sha1::Digest proof = sha1::ComputeSHA(joined, 0, 1);
+  SecureWipeObject(joined);
+  return proof;
+}
+
+}  // namespace quillet::password

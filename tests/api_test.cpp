@@ -1,0 +1,152 @@
+// The C++ API: every known answer through the one-shot functions (span,
+// string_view and container overloads), the streaming hashers split at every
+// point and fed byte by byte, and input at every alignment.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "known_answers.hpp"
+#include "quillet/digest.hpp"
+#include "test_support.hpp"
+
+namespace quillet {
+namespace {
+
+using test::Kind;
+
+// One digest of `data` as lower-case hex (MD5 as its upper-case text), by the
+// one-shot function of `kind`.
+std::string OneShot(Kind kind, std::span<const std::byte> data) {
+  switch (kind) {
+    case Kind::kStandard: return test::Hex(StandardSHA(data));
+    case Kind::kBroken: return test::Hex(BrokenSHA(data));
+    case Kind::kLockdown: return test::Hex(LockdownSHA(data));
+    case Kind::kMd5: {
+      const Md5Text text = MD5Hex(data);
+      return {text.begin(), text.end()};
+    }
+  }
+  return {};
+}
+
+// The same through a streaming hasher fed the pieces split at `cuts`.
+template <typename Hasher>
+std::string Streamed(Hasher& hasher, std::span<const std::byte> data,
+                     const std::vector<std::size_t>& cuts) {
+  std::size_t from = 0;
+  for (const std::size_t cut : cuts) {
+    hasher.Update(data.subspan(from, cut - from));
+    from = cut;
+  }
+  hasher.Update(data.subspan(from));
+  if constexpr (std::is_same_v<Hasher, Md5Hasher>) {
+    const Md5Text text = hasher.FinishHex();
+    return {text.begin(), text.end()};
+  } else {
+    return test::Hex(hasher.Finish());
+  }
+}
+
+std::string Streamed(Kind kind, std::span<const std::byte> data,
+                     const std::vector<std::size_t>& cuts) {
+  switch (kind) {
+    case Kind::kStandard: {
+      StandardShaHasher h;
+      return Streamed(h, data, cuts);
+    }
+    case Kind::kBroken: {
+      BrokenShaHasher h;
+      return Streamed(h, data, cuts);
+    }
+    case Kind::kLockdown: {
+      LockdownShaHasher h;
+      return Streamed(h, data, cuts);
+    }
+    case Kind::kMd5: {
+      Md5Hasher h;
+      return Streamed(h, data, cuts);
+    }
+  }
+  return {};
+}
+
+TEST(Api, KnownAnswersOneShotAndStreamed) {
+  for (const auto& answer : test::KnownAnswers()) {
+    const auto data = AsBytes(std::string_view(answer.message));
+    SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(answer.kind) << ", length "
+                                    << answer.message.size());
+    EXPECT_EQ(OneShot(answer.kind, data), answer.hex);
+    EXPECT_EQ(Streamed(answer.kind, data, {}), answer.hex);
+    if (answer.message.size() > 300) continue;
+    for (std::size_t cut = 0; cut <= data.size(); ++cut) {
+      ASSERT_EQ(Streamed(answer.kind, data, {cut}), answer.hex) << "split at " << cut;
+    }
+    std::vector<std::size_t> every_byte;
+    for (std::size_t i = 1; i < data.size(); ++i) every_byte.push_back(i);
+    EXPECT_EQ(Streamed(answer.kind, data, every_byte), answer.hex);
+    // Empty pieces anywhere change nothing.
+    EXPECT_EQ(Streamed(answer.kind, data, {0, 0, data.size() / 2, data.size() / 2}), answer.hex);
+  }
+}
+
+TEST(Api, LongMessagesInUnevenPieces) {
+  const auto message = test::RandomBytes(5000, 11);
+  const auto data = std::as_bytes(std::span(message));
+  const std::vector<std::size_t> cuts = {1, 64, 65, 127, 1000, 1063, 4096, 4999};
+  for (const Kind kind : {Kind::kStandard, Kind::kBroken, Kind::kLockdown, Kind::kMd5}) {
+    EXPECT_EQ(Streamed(kind, data, cuts), OneShot(kind, data)) << static_cast<int>(kind);
+  }
+}
+
+TEST(Api, UnalignedInput) {
+  const auto message = test::RandomBytes(300, 3);
+  std::vector<std::byte> buffer(message.size() + 16);
+  const auto expected_data = std::as_bytes(std::span(message));
+  for (std::size_t offset = 0; offset < 8; ++offset) {
+    std::memcpy(buffer.data() + offset, message.data(), message.size());
+    const std::span<const std::byte> shifted(buffer.data() + offset, message.size());
+    for (const Kind kind : {Kind::kStandard, Kind::kBroken, Kind::kLockdown, Kind::kMd5}) {
+      EXPECT_EQ(OneShot(kind, shifted), OneShot(kind, expected_data)) << offset;
+      EXPECT_EQ(Streamed(kind, shifted, {7, 100}), OneShot(kind, expected_data)) << offset;
+    }
+  }
+}
+
+TEST(Api, OverloadsAgree) {
+  const std::string text = "abc";
+  const std::vector<std::uint8_t> bytes = {'a', 'b', 'c'};
+  const std::array<std::byte, 3> array = {std::byte{'a'}, std::byte{'b'}, std::byte{'c'}};
+  const Sha1Digest expected = StandardSHA(std::as_bytes(std::span(text)));
+  EXPECT_EQ(StandardSHA("abc"), expected);  // a literal: its terminator is not hashed
+  EXPECT_EQ(StandardSHA(text), expected);
+  EXPECT_EQ(StandardSHA(bytes), expected);
+  EXPECT_EQ(StandardSHA(array), expected);
+  EXPECT_EQ(test::Hex(MD5("abc")), "900150983cd24fb0d6963f7d28e17f72");
+  const auto md5_text = MD5Hex(bytes);
+  EXPECT_EQ(std::string(md5_text.begin(), md5_text.end()), "900150983CD24FB0D6963F7D28E17F72");
+  const auto lower = ToHex(MD5(array));
+  EXPECT_EQ(std::string(lower.begin(), lower.end()), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+TEST(Api, HasherIsReusableAfterFinish) {
+  StandardShaHasher sha;
+  sha.Update("garbage that is thrown away").Finish();
+  EXPECT_EQ(test::Hex(sha.Update("abc").Finish()), "a9993e364706816aba3e25717850c26c9cd0d89d");
+  Md5Hasher md5;
+  md5.Update("something else").Finish();
+  EXPECT_EQ(test::Hex(md5.Update("abc").Finish()), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+TEST(Api, PasswordProof) {
+  // From tests/reference/sha_variants.py (double_hash_password).
+  EXPECT_EQ(test::Hex(DoubleHashPassword("password", 0x12345678u, 0xDEADBEEFu)),
+            "f5dd47fed4f843073ee91935a884d148c493da05");
+  EXPECT_EQ(test::Hex(DoubleHashPassword(std::string_view("pass\0word", 9), 0xFFFFFFFFu, 7u)),
+            "2976617c1cf37f9219b74c2cbf092279eaff00cf");
+  EXPECT_EQ(test::Hex(DoubleHashPassword("", 0, 0)), "4e57d3e7a327441145f3d3d3725c9a5cf6f57b85");
+}
+
+}  // namespace
+}  // namespace quillet
