@@ -1,7 +1,5 @@
 // The three SHA-1 exports: read the caller's handle, digest a private copy,
 // return the 20 bytes as a new string.
-#include <cstring>
-
 #include "boundary/byte_string.hpp"
 #include "boundary/sha_frame.hpp"
 #include "common/secure_wipe.hpp"
@@ -12,18 +10,16 @@ bool DigestPrivateCopy(const ByteString* data, std::uint8_t StandardFlag,
                        std::uint8_t BrokenFlag, sha1::Digest& digest) noexcept {
   const auto content = ReadArgument(data);
   const auto length = static_cast<std::uint32_t>(content.size());
-  ByteString copy = nullptr;  // the empty input needs no allocation
-  if (length != 0) {
-    copy = NewString(length);
-    if (copy == nullptr) return false;
-    std::memcpy(Content(copy), content.data(), length);
+  if (length == 0) {  // the empty input needs no copy and no allocation
+    digest = sha1::ComputeSHA(content, StandardFlag, BrokenFlag);
+    return true;
   }
-  digest = sha1::ComputeSHA({copy == nullptr ? content.data() : Content(copy), length},
-                            StandardFlag, BrokenFlag);
-  if (copy != nullptr) {
-    SecureWipe(copy, length);
-    ReleaseString(copy);
-  }
+  const ByteString copy = NewString(length);
+  if (copy == nullptr) return false;
+  // The engine fills the copy from the caller's bytes and hashes the copy, a
+  // cache-sized chunk at a time, wiping each chunk once it is hashed.
+  digest = sha1::ComputeSHA(content, StandardFlag, BrokenFlag, Content(copy));
+  ReleaseString(copy);
   return true;
 }
 

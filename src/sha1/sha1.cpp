@@ -1,5 +1,6 @@
 #include "sha1/sha1.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/secure_wipe.hpp"
@@ -53,14 +54,34 @@ std::size_t PadFinalBlocks(std::span<const std::uint8_t> tail,
   }
 }
 
+namespace {
+// Small enough to stay in the first-level cache between copy, hash and wipe.
+constexpr std::size_t kCopyChunk = 16 * 1024;
+}  // namespace
+
 template <bool kStandard, bool kBroken>
 void HashBlocks(ShaContext& context, std::span<const std::uint8_t> message,
-                BlockFunction transform) {
-  const std::size_t whole = message.size() / kBlockSize;
-  if (whole != 0) transform(context.h, message.data(), whole);
+                BlockFunction transform, std::uint8_t* copy) {
+  const std::size_t whole_bytes = message.size() / kBlockSize * kBlockSize;
+  if (copy == nullptr) {
+    if (whole_bytes != 0) transform(context.h, message.data(), whole_bytes / kBlockSize);
+  } else {
+    for (std::size_t at = 0; at < whole_bytes; at += kCopyChunk) {
+      const std::size_t size = std::min(kCopyChunk, whole_bytes - at);
+      std::memcpy(copy + at, message.data() + at, size);
+      transform(context.h, copy + at, size / kBlockSize);
+      SecureWipe(copy + at, size);
+    }
+  }
+  std::span<const std::uint8_t> tail = message.subspan(whole_bytes);
+  if (copy != nullptr && !tail.empty()) {
+    std::memcpy(copy + whole_bytes, tail.data(), tail.size());
+    tail = {copy + whole_bytes, tail.size()};
+  }
   std::uint8_t final_blocks[2 * kBlockSize];
-  const std::size_t count = PadFinalBlocks<kStandard, kBroken>(
-      message.subspan(whole * kBlockSize), message.size(), final_blocks);
+  const std::size_t count =
+      PadFinalBlocks<kStandard, kBroken>(tail, message.size(), final_blocks);
+  if (copy != nullptr) SecureWipe(copy + whole_bytes, tail.size());
   if (count != 0) transform(context.h, final_blocks, count);
   SecureWipeObject(final_blocks);
 }
@@ -77,24 +98,24 @@ Digest DigestFromChainingWords(const Word (&h)[5]) {
 }
 
 template <bool kStandard, bool kBroken>
-Digest ComputeVariant(std::span<const std::uint8_t> input) {
+Digest ComputeVariant(std::span<const std::uint8_t> input, std::uint8_t* copy) {
   ShaContext context{};
   std::memcpy(context.h, kInitialH, sizeof context.h);
   HashBlocks<kStandard, kBroken>(
-      context, input, SelectBlockFunction<kStandard, kBroken>(input.size()));
+      context, input, SelectBlockFunction<kStandard, kBroken>(input.size()), copy);
   const Digest digest = DigestFromChainingWords<kStandard>(context.h);
   SecureWipeObject(context);
   return digest;
 }
 
 Digest ComputeSHA(std::span<const std::uint8_t> input, std::uint8_t StandardFlag,
-                  std::uint8_t BrokenFlag) {
+                  std::uint8_t BrokenFlag, std::uint8_t* copy) {
   if (SwitchOn(StandardFlag)) {
-    return SwitchOn(BrokenFlag) ? ComputeVariant<true, true>(input)
-                                : ComputeVariant<true, false>(input);
+    return SwitchOn(BrokenFlag) ? ComputeVariant<true, true>(input, copy)
+                                : ComputeVariant<true, false>(input, copy);
   }
-  return SwitchOn(BrokenFlag) ? ComputeVariant<false, true>(input)
-                              : ComputeVariant<false, false>(input);
+  return SwitchOn(BrokenFlag) ? ComputeVariant<false, true>(input, copy)
+                              : ComputeVariant<false, false>(input, copy);
 }
 
 #define QUILLET_SHA1_INSTANTIATE(S, B)                                       \
@@ -104,8 +125,9 @@ Digest ComputeSHA(std::span<const std::uint8_t> input, std::uint8_t StandardFlag
                                             std::uint64_t,                    \
                                             std::uint8_t (&)[2 * kBlockSize]); \
   template void HashBlocks<S, B>(ShaContext&, std::span<const std::uint8_t>,  \
-                                 BlockFunction);                              \
-  template Digest ComputeVariant<S, B>(std::span<const std::uint8_t>);
+                                 BlockFunction, std::uint8_t*);               \
+  template Digest ComputeVariant<S, B>(std::span<const std::uint8_t>,         \
+                                       std::uint8_t*);
 
 QUILLET_SHA1_INSTANTIATE(true, false)
 QUILLET_SHA1_INSTANTIATE(false, true)

@@ -152,12 +152,17 @@ std::size_t PadFinalBlocks(std::span<const std::uint8_t> tail,
                            std::uint64_t total_length,
                            std::uint8_t (&out)[2 * kBlockSize]);
 
-// Feeds a whole message through `transform`: its whole blocks straight from
-// the message, then the padded tail from a small local buffer, so no padded
-// copy of the message is ever made.
+// Feeds a whole message through `transform`: its whole blocks, then the
+// padded tail from a small local buffer, so no padded copy of the message is
+// ever made.
+//
+// With `copy` (room for message.size() bytes), every byte is first copied
+// there and hashed from there: a private copy, taken a chunk at a time so
+// that each chunk is hashed while it is still in the cache, and wiped once it
+// has been hashed. Without it the message is hashed in place.
 template <bool kStandard, bool kBroken>
 void HashBlocks(ShaContext& context, std::span<const std::uint8_t> message,
-                BlockFunction transform);
+                BlockFunction transform, std::uint8_t* copy = nullptr);
 
 // The 20 result bytes of a finished context: every chaining word most
 // significant byte first on the standard path, least significant first
@@ -165,12 +170,15 @@ void HashBlocks(ShaContext& context, std::span<const std::uint8_t> message,
 template <bool kStandard>
 Digest DigestFromChainingWords(const Word (&h)[5]);
 
-// The whole one-shot digest, with the switches resolved.
+// The whole one-shot digest, with the switches resolved; `copy` as for
+// HashBlocks.
 template <bool kStandard, bool kBroken>
-Digest ComputeVariant(std::span<const std::uint8_t> input);
+Digest ComputeVariant(std::span<const std::uint8_t> input, std::uint8_t* copy);
 
-// The digest of `input` selected by the two switches (on only when 1).
+// The digest of `input` selected by the two switches (on only when 1). With
+// `copy`, the input is hashed through a private copy there, which is left
+// wiped.
 Digest ComputeSHA(std::span<const std::uint8_t> input, std::uint8_t StandardFlag,
-                  std::uint8_t BrokenFlag);
+                  std::uint8_t BrokenFlag, std::uint8_t* copy = nullptr);
 
 }  // namespace quillet::sha1
