@@ -10,13 +10,16 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <type_traits>
+#include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
 #include <oleauto.h>
 #endif
 
+#include "quillet/digest.hpp"
 #include "quillet/quillet.h"
 #include "test_support.hpp"
 
@@ -137,6 +140,49 @@ TEST(DoubleHashPassword, ArgumentsUnchanged) {
   EXPECT_EQ(first, -123);
   EXPECT_EQ(second, 456);
   SysFreeString(password);
+}
+
+// Every export and the C++ API from many threads at once, each result
+// checked against the same call made beforehand on one thread. Sizes span
+// the portable and the fast paths.
+TEST(Concurrency, EveryExportFromManyThreads) {
+  using Fn = std::string (*)(ByteString);
+  const Fn calls[] = {
+      [](ByteString s) { return HexOf(Owned(StandardSHA(&s))); },
+      [](ByteString s) { return HexOf(Owned(BrokenSHA(&s))); },
+      [](ByteString s) { return HexOf(Owned(LockdownSHA(&s))); },
+      [](ByteString s) { return Text(Owned(MD5(&s))); },
+      [](ByteString s) { return HexOf(Proof(s, 11, -11)); },
+      [](ByteString s) {
+        return quillet::test::Hex(quillet::BrokenSHA(std::span<const std::byte>(
+            reinterpret_cast<const std::byte*>(s), s == nullptr ? 0 : SysStringByteLen(s))));
+      },
+  };
+  constexpr std::size_t kCalls = sizeof calls / sizeof calls[0];
+  std::vector<Owned> inputs;
+  inputs.emplace_back(nullptr);
+  for (const std::size_t length : {1u, 55u, 64u, 1000u, 20000u, 70000u}) {
+    const auto bytes = quillet::test::RandomBytes(length, static_cast<std::uint32_t>(length));
+    inputs.push_back(Make({reinterpret_cast<const char*>(bytes.data()), bytes.size()}));
+  }
+  std::vector<std::string> expected;
+  for (const Owned& input : inputs) {
+    for (const Fn call : calls) expected.push_back(call(input.get()));
+  }
+  std::vector<int> mismatches(8, 0);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < mismatches.size(); ++t) {
+    threads.emplace_back([&, t] {
+      for (std::size_t round = 0; round < 6; ++round) {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+          const std::size_t c = (i + t + round) % kCalls;
+          if (calls[c](inputs[i].get()) != expected[i * kCalls + c]) ++mismatches[t];
+        }
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (std::size_t t = 0; t < mismatches.size(); ++t) EXPECT_EQ(mismatches[t], 0) << "thread " << t;
 }
 
 }  // namespace

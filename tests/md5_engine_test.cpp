@@ -86,9 +86,10 @@ TEST(Md5Engine, FinishWritesTheFullBitCountAndWipesTheContext) {
   Digest digest;
   FinishMD5(digest, context);
   for (std::size_t i = 0; i < 4; ++i) {
-    const std::uint32_t word = digest[4 * i] | digest[4 * i + 1] << 8 |
-                               digest[4 * i + 2] << 16 |
-                               static_cast<std::uint32_t>(digest[4 * i + 3]) << 24;
+    std::uint32_t word = 0;
+    for (std::size_t b = 0; b < 4; ++b) {
+      word |= static_cast<std::uint32_t>(digest[4 * i + b]) << (8 * b);
+    }
     EXPECT_EQ(word, state[i]) << "word " << i;
   }
   const auto* raw = reinterpret_cast<const std::uint8_t*>(&context);

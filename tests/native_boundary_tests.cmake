@@ -13,7 +13,15 @@ add_test(NAME boundary.dlopen
 set_tests_properties(boundary.dlopen PROPERTIES
   ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quillet>")
 
+add_executable(quillet_guard_page_tests boundary/guard_page_test.cpp)
+target_link_libraries(quillet_guard_page_tests PRIVATE quillet GTest::gtest_main)
+quillet_set_warnings(quillet_guard_page_tests)
+quillet_add_gtest(quillet_guard_page_tests)
+
 set(QUILLET_PYTHON_ENV "QUILLET_LIBRARY=$<TARGET_FILE:quillet>")
+if(NOT QUILLET_SANITIZE)
+# Python itself is not built with the sanitizers, so it cannot load the
+# library when the library is.
 add_test(NAME boundary.python_ctypes
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_ctypes.py -v)
 set_tests_properties(boundary.python_ctypes PROPERTIES ENVIRONMENT "${QUILLET_PYTHON_ENV}")
@@ -27,6 +35,7 @@ add_test(NAME boundary.exported_symbols
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_exports.py $<TARGET_FILE:quillet>
     StandardSHA BrokenSHA LockdownSHA MD5 DoubleHashPassword
     SysAllocStringByteLen SysFreeString SysStringByteLen)
+endif()
 
 # The command-line tool, run as a user runs it.
 add_test(NAME tool.cli
@@ -37,8 +46,11 @@ add_test(NAME tool.large_file
 set_tests_properties(tool.large_file PROPERTIES
   ENVIRONMENT "QUILLET_TOOL=$<TARGET_FILE:quillet_cli>;QUILLET_LARGE=1" LABELS slow TIMEOUT 600)
 
-# The installed tree, consumed by a separate project.
+# The installed tree, consumed by a separate project (built without the
+# sanitizers, so not in sanitizer builds).
+if(NOT QUILLET_SANITIZE)
 add_test(NAME install.consumer
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/consumer/run.sh ${CMAKE_BINARY_DIR}
     ${CMAKE_BINARY_DIR}/consumer-scratch)
 set_tests_properties(install.consumer PROPERTIES TIMEOUT 300)
+endif()

@@ -3,7 +3,14 @@
 #include "sha1/backends.hpp"
 
 #if QUILLET_CPU_FEATURES_FROM_LIBC
+// glibc's header spells its return type _Bool, which clang rejects in C++.
+#if defined(__clang__)
+#define _Bool bool
 #include <sys/platform/x86.h>
+#undef _Bool
+#else
+#include <sys/platform/x86.h>
+#endif
 #elif QUILLET_X86_BACKENDS
 #include <cpuid.h>
 #endif
