@@ -23,3 +23,8 @@ endif()
 add_test(NAME boundary.pe_structure
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_pe.py
     --objdump ${CMAKE_OBJDUMP} --bits ${QUILLET_PE_BITS} $<TARGET_FILE:quillet>)
+
+# Timing of the exports under Windows or Wine (run by hand; see README).
+add_executable(quillet_win_bench ${PROJECT_SOURCE_DIR}/bench/win_bench.c)
+target_link_libraries(quillet_win_bench PRIVATE oleaut32)
+quillet_set_warnings(quillet_win_bench)
