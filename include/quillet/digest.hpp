@@ -135,6 +135,7 @@ class ShaHasher {
   std::uint8_t buffer_[64];
   std::uint64_t length_;  // bytes taken in
   BlockFunction transform_;
+  bool fast_path_checked_;  // whether transform_ is final for this hasher
 };
 
 using StandardShaHasher = ShaHasher<ShaVariant::kStandard>;

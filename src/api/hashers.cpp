@@ -29,7 +29,7 @@ struct Switches<ShaVariant::kLockdown> {
 }  // namespace
 
 template <ShaVariant kVariant>
-ShaHasher<kVariant>::ShaHasher() noexcept : transform_(nullptr) {
+ShaHasher<kVariant>::ShaHasher() noexcept : transform_(nullptr), fast_path_checked_(false) {
   Reset();
 }
 
@@ -51,9 +51,11 @@ ShaHasher<kVariant>& ShaHasher<kVariant>::Update(std::span<const std::byte> data
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
   std::size_t size = data.size();
   if (size == 0) return *this;
-  if (transform_ == nullptr) {
-    // Chosen once for the hasher's life, from what the first data suggests.
+  if (!fast_path_checked_) {
+    // Where asking the CPU is costly it is asked only once a piece is large
+    // enough to repay it; the answer is then kept for the hasher's life.
     transform_ = sha1::SelectBlockFunction<S::kStandard, S::kBroken>(size);
+    fast_path_checked_ = size >= sha1::kFastPathThreshold;
   }
   const std::size_t pending = static_cast<std::size_t>(length_ % sha1::kBlockSize);
   length_ += size;
