@@ -30,7 +30,13 @@ struct FinishOneBit {
 namespace quillet::sha1 {
 
 void TransformBlocksShaNiBroken(Word h[5], const std::uint8_t* blocks, std::size_t count) {
-  ShaExtensionBlocks<LoadLittleEndian, FinishOneBit>(h, blocks, count);
+  // One block has no next block to overlap with; the plain interleaving is
+  // shorter for it.
+  if (count == 1) {
+    ShaExtensionBlocks<LoadLittleEndian, FinishOneBit>(h, blocks, count);
+  } else {
+    ShaExtensionBlocksPipelined<LoadLittleEndian, FinishOneBit>(h, blocks, count);
+  }
 }
 
 }  // namespace quillet::sha1

@@ -28,7 +28,13 @@ struct FinishOneBitRotate {
 namespace quillet::sha1 {
 
 void TransformBlocksShaNiBroken512(Word h[5], const std::uint8_t* blocks, std::size_t count) {
-  ShaExtensionBlocks<LoadLittleEndian, FinishOneBitRotate>(h, blocks, count);
+  // One block has no next block to overlap with; the plain interleaving is
+  // shorter for it.
+  if (count == 1) {
+    ShaExtensionBlocks<LoadLittleEndian, FinishOneBitRotate>(h, blocks, count);
+  } else {
+    ShaExtensionBlocksPipelined<LoadLittleEndian, FinishOneBitRotate>(h, blocks, count);
+  }
 }
 
 }  // namespace quillet::sha1
