@@ -148,38 +148,31 @@ std::optional<std::string> StreamDigest(Input& input, std::vector<std::byte>& bu
   return Render(hasher);
 }
 
+// Calls visit.operator()<Hasher>() with the streaming hasher of `algorithm`.
+template <typename Visit>
+auto WithHasher(Algorithm algorithm, Visit&& visit) {
+  switch (algorithm) {
+    case Algorithm::kSha1: return visit.template operator()<quillet::StandardShaHasher>();
+    case Algorithm::kBroken: return visit.template operator()<quillet::BrokenShaHasher>();
+    case Algorithm::kLockdown: return visit.template operator()<quillet::LockdownShaHasher>();
+    case Algorithm::kMd5: break;
+  }
+  return visit.template operator()<quillet::Md5Hasher>();
+}
+
 std::optional<std::string> DigestInput(Algorithm algorithm, Input& input,
                                        std::vector<std::byte>& buffer, std::string& error) {
-  switch (algorithm) {
-    case Algorithm::kSha1: return StreamDigest<quillet::StandardShaHasher>(input, buffer, error);
-    case Algorithm::kBroken: return StreamDigest<quillet::BrokenShaHasher>(input, buffer, error);
-    case Algorithm::kLockdown:
-      return StreamDigest<quillet::LockdownShaHasher>(input, buffer, error);
-    case Algorithm::kMd5: return StreamDigest<quillet::Md5Hasher>(input, buffer, error);
-  }
-  return std::nullopt;
+  return WithHasher(algorithm, [&]<typename Hasher>() {
+    return StreamDigest<Hasher>(input, buffer, error);
+  });
 }
 
 std::string DigestText(Algorithm algorithm, std::string_view text) {
-  switch (algorithm) {
-    case Algorithm::kSha1: {
-      const auto hex = quillet::ToHex(quillet::StandardSHA(text));
-      return {hex.begin(), hex.end()};
-    }
-    case Algorithm::kBroken: {
-      const auto hex = quillet::ToHex(quillet::BrokenSHA(text));
-      return {hex.begin(), hex.end()};
-    }
-    case Algorithm::kLockdown: {
-      const auto hex = quillet::ToHex(quillet::LockdownSHA(text));
-      return {hex.begin(), hex.end()};
-    }
-    case Algorithm::kMd5: {
-      const auto hex = quillet::MD5Hex(text);
-      return {hex.begin(), hex.end()};
-    }
-  }
-  return {};
+  return WithHasher(algorithm, [&]<typename Hasher>() {
+    Hasher hasher;
+    hasher.Update(text);
+    return Render(hasher);
+  });
 }
 
 // A name as sha1sum writes it: a name with a newline or backslash is escaped
