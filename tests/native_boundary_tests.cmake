@@ -31,8 +31,12 @@ add_test(NAME boundary.large_input
 set_tests_properties(boundary.large_input PROPERTIES
   ENVIRONMENT "${QUILLET_PYTHON_ENV};QUILLET_LARGE=1" LABELS slow TIMEOUT 600)
 
-add_test(NAME boundary.exported_symbols
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_exports.py $<TARGET_FILE:quillet>
+# The dynamic symbols, NEEDED entries, constructors and writable data of the
+# library, against a library of the toolchain's own parts alone.
+add_library(quillet_empty_reference MODULE boundary/empty_reference.c)
+add_test(NAME boundary.elf_structure
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_shared_object.py
+    --reference $<TARGET_FILE:quillet_empty_reference> $<TARGET_FILE:quillet>
     StandardSHA BrokenSHA LockdownSHA MD5 DoubleHashPassword
     SysAllocStringByteLen SysFreeString SysStringByteLen)
 endif()

@@ -1,6 +1,9 @@
 """Checks Quillet.DLL's PE structure with the cross toolchain's binutils:
 the file name, exactly the five undecorated exports, stdcall argument removal
-(32-bit), imports from system DLLs only, and the version resource."""
+(32-bit), nothing that runs at load (no entry point, no TLS directory or
+callbacks, no constructor tables), no writable data but the import table,
+no debug sections, imports from an allow-list only, and the version
+resource."""
 
 import argparse
 import os
@@ -10,7 +13,13 @@ import sys
 
 EXPORTS = {"StandardSHA": 4, "BrokenSHA": 4, "LockdownSHA": 4, "MD5": 4,
            "DoubleHashPassword": 12}
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "oleaut32.dll"}
+# Every function the DLL may import, by DLL: the byte-string functions, the
+# C runtime's memory functions, and the system's record of CPU features.
+ALLOWED_IMPORTS = {
+    "kernel32.dll": {"IsProcessorFeaturePresent"},
+    "msvcrt.dll": {"memcpy", "memset", "memmove", "memcmp"},
+    "oleaut32.dll": {"SysAllocStringByteLen", "SysFreeString", "SysStringByteLen"},
+}
 
 failures = []
 
@@ -35,9 +44,36 @@ def main():
     check(os.path.basename(args.dll) == "Quillet.DLL", "file name is Quillet.DLL")
 
     headers = run(args.objdump, "-p", args.dll)
-    imports = {m.lower() for m in re.findall(r"DLL Name: (\S+)", headers)}
-    allowed = {d for d in imports if d in SYSTEM_DLLS or d.startswith("api-ms-win-crt-")}
-    check(imports == allowed, f"imports only system DLLs: {sorted(imports)}")
+    imports = {}
+    for block in re.split(r"\n\s*DLL Name: ", headers)[1:]:
+        dll, _, rest = block.partition("\n")
+        names = re.findall(r"^\s*[0-9a-f]+\s+\d+\s+(\w+)\s*$", rest.split("\n\n")[0], re.M)
+        imports[dll.strip().lower()] = set(names)
+    for dll, names in sorted(imports.items()):
+        outside = sorted(names - ALLOWED_IMPORTS.get(dll, set()))
+        check(not outside, f"imports from {dll} only allowed functions: {sorted(names)}")
+
+    entry = re.search(r"^AddressOfEntryPoint\s+([0-9a-f]+)", headers, re.M)
+    check(entry is not None and int(entry.group(1), 16) == 0,
+          "no entry point: the loader calls nothing at load, unload or thread start")
+    tls = re.search(r"^Entry 9 ([0-9a-f]+) ([0-9a-f]+) Thread Storage Directory", headers, re.M)
+    check(tls is not None and int(tls.group(1), 16) == 0 and int(tls.group(2), 16) == 0,
+          "no TLS directory, so no TLS callbacks")
+
+    section_table = run(args.objdump, "-h", args.dll)
+    sections = re.findall(r"^\s*\d+\s+(\S+)\s+([0-9a-f]+)\s+[0-9a-f]+\s+[0-9a-f]+\s+[0-9a-f]+"
+                          r"\s+\S+\n\s+(.*)$", section_table, re.M)
+    check(sections, "section table read")
+    for name, size, flags in sections:
+        if name.startswith((".debug", "/")):
+            check(False, f"no debug section: {name}")
+        if name in (".CRT", ".ctors", ".dtors", ".tls"):
+            check(int(size, 16) == 0, f"no constructor, destructor or TLS table: {name}")
+        # The import address table is written by the loader. GNU ld marks the
+        # resource section writable whatever its input says; nothing refers
+        # to it but the system's version functions, which only read it.
+        if "READONLY" not in flags and name not in (".idata", ".rsrc"):
+            check(int(size, 16) == 0, f"no writable section but the import table: {name} {flags}")
 
     table = headers.split("[Ordinal/Name Pointer] Table", 1)[-1]
     names = set(re.findall(r"^\s*\[\s*\d+\]\s+(\S+)\s*$", table, re.M))

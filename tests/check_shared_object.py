@@ -1,0 +1,84 @@
+"""Checks libquillet.so as a reviewer would, with binutils: it exports exactly
+the promised functions, needs the C library alone, and brings nothing that
+runs at load or that is written at run time beyond what the toolchain puts
+into every shared library. What the toolchain puts there is read from a
+reference library built from an empty source file with the same compiler."""
+
+import argparse
+import re
+import subprocess
+import sys
+
+failures = []
+
+
+def check(condition, message):
+    print(("ok    " if condition else "FAIL  ") + message)
+    if not condition:
+        failures.append(message)
+
+
+def run(*command):
+    return subprocess.run(command, check=True, capture_output=True, text=True).stdout
+
+
+def needed(library):
+    return sorted(re.findall(r"\(NEEDED\)\s+Shared library: \[(\S+)\]", run("readelf", "-d", library)))
+
+
+def sections(library):
+    """Section name -> (size, flags)."""
+    found = {}
+    for m in re.finditer(r"^\s*\[\s*\d+\]\s+(\S+)\s+\S+\s+[0-9a-f]+\s+[0-9a-f]+\s+([0-9a-f]+)\s+"
+                         r"[0-9a-f]+\s+([A-Z]*)", run("readelf", "-S", "-W", library), re.M):
+        found[m.group(1)] = (int(m.group(2), 16), m.group(3))
+    return found
+
+
+def writable_symbols(library):
+    """Names of defined data and bss symbols, local or global."""
+    names = set()
+    for line in run("nm", library).splitlines():
+        parts = line.split()
+        if len(parts) == 3 and parts[1] in "dDbBvVuGgSs":
+            names.add(parts[2])
+    return names
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--reference", required=True, help="a library built from an empty file")
+    parser.add_argument("library")
+    parser.add_argument("exports", nargs="+")
+    args = parser.parse_args()
+
+    dynamic = run("nm", "-D", "--defined-only", args.library)
+    exported = sorted(line.split()[-1].split("@")[0] for line in dynamic.splitlines() if line.strip())
+    check(exported == sorted(args.exports), f"exports exactly {sorted(args.exports)}: {exported}")
+
+    check(needed(args.library) == ["libc.so.6"], f"needs only the C library: {needed(args.library)}")
+
+    ours, reference = sections(args.library), sections(args.reference)
+    for name in (".init_array", ".fini_array", ".ctors", ".dtors", ".preinit_array"):
+        size = ours.get(name, (0, ""))[0]
+        allowed = reference.get(name, (0, ""))[0]
+        check(size <= allowed, f"{name}: {size} bytes, the toolchain's own {allowed}")
+    check(not any(n in ours for n in (".tdata", ".tbss")), "no thread-local storage")
+    program_headers = run("readelf", "-l", "-W", args.library)
+    check(not re.search(r"^\s*TLS\s", program_headers, re.M), "no TLS segment")
+    for name, (size, flags) in sorted(ours.items()):
+        if "W" in flags and name not in reference:
+            check(size == 0, f"writable section {name} that the toolchain does not make: {size} bytes")
+    for name in (".data", ".bss"):
+        size, allowed = ours.get(name, (0, ""))[0], reference.get(name, (0, ""))[0]
+        check(size <= allowed, f"{name}: {size} bytes, the toolchain's own {allowed}")
+
+    extra = sorted(writable_symbols(args.library) - writable_symbols(args.reference))
+    check(not extra, f"no writable data of the library's own: {extra}")
+
+    print(f"{len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
