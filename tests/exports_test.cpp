@@ -6,6 +6,7 @@
 // independently of the library.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -19,6 +20,7 @@
 #include <oleauto.h>
 #endif
 
+#include "common/secure_wipe.hpp"
 #include "quillet/digest.hpp"
 #include "quillet/quillet.h"
 #include "test_support.hpp"
@@ -140,6 +142,62 @@ TEST(DoubleHashPassword, ArgumentsUnchanged) {
   EXPECT_EQ(first, -123);
   EXPECT_EQ(second, 456);
   SysFreeString(password);
+}
+
+// After any export, the stack below the caller holds no eight consecutive
+// bytes of the input (from the copies and padding blocks made of it) and,
+// after DoubleHashPassword, none of the first-stage digest.
+TEST(NoResidue, NothingOfTheInputIsLeftOnTheStack) {
+#if defined(QUILLET_SANITIZED_FRAMES)
+  GTEST_SKIP() << "the sanitizers' frames are larger and laid out apart";
+#endif
+  using Fn = ByteString (*)(const ByteString*);
+  const struct {
+    const char* name;
+    Fn call;
+  } exports[] = {{"StandardSHA", [](const ByteString* s) { return StandardSHA(s); }},
+                 {"BrokenSHA", [](const ByteString* s) { return BrokenSHA(s); }},
+                 {"LockdownSHA", [](const ByteString* s) { return LockdownSHA(s); }},
+                 {"MD5", [](const ByteString* s) { return MD5(s); }},
+                 {"DoubleHashPassword", [](const ByteString* s) {
+                    const std::int32_t first = 0x5EC12E7, second = -99;
+                    return DoubleHashPassword(s, &first, &second);
+                  }}};
+  for (const std::size_t length : {8u, 30u, 64u, 100u, 20000u}) {
+    const auto bytes = quillet::test::RandomBytes(length, static_cast<std::uint32_t>(length) + 77);
+    ByteString input = Make({reinterpret_cast<const char*>(bytes.data()), bytes.size()}).release();
+    std::vector<std::vector<std::uint8_t>> secrets;
+    for (std::size_t at = 0; at + 8 <= std::min<std::size_t>(length, 512); ++at) {
+      secrets.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(at + 8));
+    }
+    const Owned inner(BrokenSHA(&input));
+    const auto* inner_bytes = reinterpret_cast<const std::uint8_t*>(inner.get());
+    for (std::size_t at = 0; at + 8 <= 20; ++at) {
+      secrets.emplace_back(inner_bytes + at, inner_bytes + at + 8);
+    }
+    for (const auto& e : exports) {
+      ByteString result = nullptr;
+      SysFreeString(e.call(&input));  // binds the symbol first: the resolver's stack is not ours
+      // The deepest stack the call reaches is the wipe's own, so the frames
+      // below the export lay within the wiped area.
+      const auto used = quillet::test::StackAfter([&] { SysFreeString(e.call(&input)); }, 0xA5);
+      EXPECT_LE(quillet::test::StackDepth(used, 0xA5), quillet::kStackBurnSize + 512) << e.name;
+      const auto stack = quillet::test::StackAfter([&] { result = e.call(&input); });
+      ASSERT_NE(result, nullptr);
+      const bool proof = std::string_view(e.name) == "DoubleHashPassword";
+      std::size_t found = 0;
+      for (std::size_t i = 0; i < secrets.size(); ++i) {
+        // The first-stage digest is BrokenSHA's own result, so only the
+        // proof must not leave it.
+        if (i + 13 >= secrets.size() && !proof) continue;
+        found += quillet::test::Contains(stack, secrets[i]) ? 1u : 0u;
+      }
+      EXPECT_EQ(found, 0u) << e.name << " of " << length << " bytes";
+      SysFreeString(result);
+    }
+    SysFreeString(input);
+  }
 }
 
 // Every export and the C++ API from many threads at once, each result

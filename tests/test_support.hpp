@@ -1,6 +1,8 @@
 // Small helpers shared by the C++ tests.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <random>
 #include <span>
@@ -30,6 +32,61 @@ inline std::vector<std::uint8_t> RandomBytes(std::size_t length, std::uint32_t s
   std::vector<std::uint8_t> out(length);
   for (auto& byte : out) byte = static_cast<std::uint8_t>(engine() >> 24);
   return out;
+}
+
+// What a call leaves behind in the stack below its caller: the stack is
+// painted with zeros, the call made from the same frame, and the same area
+// read back. The area lies in the frames of two helpers that are not
+// inlined, so it is the memory the call's own frames used. (memcheck counts
+// reads of a stack that has been popped as invalid, so scripts/memcheck
+// leaves out the tests that use this.)
+inline constexpr std::size_t kScannedStack = 16 * 1024;
+
+// Under the sanitizers frames are larger and laid out apart, so what a call
+// leaves in them says nothing about the real build.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QUILLET_SANITIZED_FRAMES 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define QUILLET_SANITIZED_FRAMES 1
+#endif
+#endif
+
+[[gnu::noinline]] inline void PaintStack(std::uint8_t paint) {
+  volatile std::uint8_t area[kScannedStack];
+  for (std::size_t i = 0; i < kScannedStack; ++i) area[i] = paint;
+  __asm__ __volatile__("" : : "r"(area) : "memory");
+}
+
+[[gnu::noinline]] inline void ReadStack(std::uint8_t* out) {
+  volatile std::uint8_t area[kScannedStack];
+  // The area's bytes are whatever earlier frames left there; the empty asm
+  // tells the compiler they may have been written.
+  __asm__ __volatile__("" : : "r"(area) : "memory");
+  for (std::size_t i = 0; i < kScannedStack; ++i) out[i] = area[i];
+}
+
+template <typename Call>
+std::vector<std::uint8_t> StackAfter(Call&& call, std::uint8_t paint = 0) {
+  std::vector<std::uint8_t> stack(kScannedStack);
+  PaintStack(paint);
+  call();
+  ReadStack(stack.data());
+  return stack;
+}
+
+// How many bytes below the caller a call wrote to: the stack after it, read
+// by StackAfter with a paint the call does not write.
+inline std::size_t StackDepth(const std::vector<std::uint8_t>& stack, std::uint8_t paint) {
+  std::size_t untouched = 0;
+  while (untouched < stack.size() && stack[untouched] == paint) ++untouched;
+  return stack.size() - untouched;
+}
+
+inline bool Contains(const std::vector<std::uint8_t>& haystack,
+                     std::span<const std::uint8_t> needle) {
+  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) !=
+         haystack.end();
 }
 
 }  // namespace quillet::test

@@ -17,16 +17,24 @@ std::span<const std::uint8_t> Octets(std::span<const std::byte> data) {
 
 }  // namespace
 
+// Every function here wipes the stack its callees used before it returns
+// (the block functions' spill slots, the engine's temporaries).
 Sha1Digest StandardSHA(std::span<const std::byte> data) noexcept {
-  return sha1::ComputeSHA(Octets(data), 1, 0);
+  const Sha1Digest digest = sha1::ComputeSHA(Octets(data), 1, 0);
+  BurnStack();
+  return digest;
 }
 
 Sha1Digest BrokenSHA(std::span<const std::byte> data) noexcept {
-  return sha1::ComputeSHA(Octets(data), 0, 1);
+  const Sha1Digest digest = sha1::ComputeSHA(Octets(data), 0, 1);
+  BurnStack();
+  return digest;
 }
 
 Sha1Digest LockdownSHA(std::span<const std::byte> data) noexcept {
-  return sha1::ComputeSHA(Octets(data), 0, 0);
+  const Sha1Digest digest = sha1::ComputeSHA(Octets(data), 0, 0);
+  BurnStack();
+  return digest;
 }
 
 Md5Digest MD5(std::span<const std::byte> data) noexcept {
@@ -44,6 +52,7 @@ Sha1Digest DoubleHashPassword(std::span<const std::byte> password, std::uint32_t
   sha1::Digest inner = sha1::ComputeSHA(Octets(password), 0, 1);
   const Sha1Digest proof = password::SecondStageSHA(first_token, second_token, inner);
   SecureWipeObject(inner);
+  BurnStack();
   return proof;
 }
 

@@ -35,8 +35,7 @@ ShaHasher<kVariant>::ShaHasher() noexcept : transform_(nullptr), fast_path_check
 
 template <ShaVariant kVariant>
 ShaHasher<kVariant>::~ShaHasher() {
-  SecureWipeObject(buffer_);
-  SecureWipeObject(h_);
+  SecureWipeObject(*this);
 }
 
 template <ShaVariant kVariant>
@@ -74,6 +73,7 @@ ShaHasher<kVariant>& ShaHasher<kVariant>::Update(std::span<const std::byte> data
     size -= whole * sha1::kBlockSize;
   }
   if (size != 0) std::memcpy(buffer_, bytes, size);
+  if (pending + data.size() >= sha1::kBlockSize) BurnStack();  // a block was hashed
   return *this;
 }
 
@@ -90,6 +90,7 @@ Sha1Digest ShaHasher<kVariant>::Finish() noexcept {
   if (count != 0) transform_(h_, final_blocks, count);
   const Sha1Digest digest = sha1::DigestFromChainingWords<S::kStandard>(h_);
   SecureWipeObject(final_blocks);
+  BurnStack();
   SecureWipeObject(buffer_);
   Reset();
   return digest;
@@ -107,19 +108,23 @@ Md5Hasher& Md5Hasher::Update(std::span<const std::byte> data) noexcept {
   static constexpr std::uint8_t kNothing[1] = {0};
   const auto* bytes =
       data.empty() ? kNothing : reinterpret_cast<const std::uint8_t*>(data.data());
+  const std::size_t pending = (context_.count[0] >> 3) & 63;
   md5::UpdateMD5(context_, bytes, data.size());
+  if (pending + data.size() >= md5::kBlockSize) BurnStack();  // a block was hashed
   return *this;
 }
 
 Md5Digest Md5Hasher::Finish() noexcept {
   Md5Digest digest;
   md5::FinishMD5(digest, context_);  // wipes the context
+  BurnStack();
   md5::InitMD5(context_);
   return digest;
 }
 
 Md5Text Md5Hasher::FinishHex() noexcept {
   const Md5Text text = md5::FinishMD5Hex(context_);
+  BurnStack();
   md5::InitMD5(context_);
   return text;
 }

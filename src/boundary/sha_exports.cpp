@@ -28,7 +28,7 @@ ByteString ShaExportFrame(const ByteString* data, std::uint8_t StandardFlag,
   sha1::Digest digest;
   if (!DigestPrivateCopy(data, StandardFlag, BrokenFlag, digest)) return nullptr;
   const ByteString result = MakeResult(digest);
-  SecureWipeObject(digest);
+  BurnStack();  // spill slots and temporaries of everything below
   return result;
 }
 

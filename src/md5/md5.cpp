@@ -209,9 +209,7 @@ HexText DigestToHex(const Digest& digest) {
 HexText FinishMD5Hex(Md5Context& context) {
   Digest digest;
   FinishMD5(digest, context);
-  const HexText text = DigestToHex(digest);
-  SecureWipeObject(digest);
-  return text;
+  return DigestToHex(digest);
 }
 
 }  // namespace quillet::md5

@@ -30,7 +30,7 @@ void TransformMD5(std::uint32_t state[4], const std::uint8_t block[kBlockSize]);
 void FinishMD5(Digest& digest, Md5Context& context);
 
 // FinishMD5, then the digest as 32 upper-case hexadecimal characters, high
-// nibble first. The intermediate digest is wiped.
+// nibble first.
 HexText FinishMD5Hex(Md5Context& context);
 
 // The upper-case text of any 16 digest bytes.

@@ -10,9 +10,7 @@ extern "C" ByteString QUILLET_CALL MD5(const ByteString* data) {
   md5::Md5Context context;
   md5::InitMD5(context);
   md5::UpdateMD5(context, content.data(), content.size());
-  md5::HexText text = md5::FinishMD5Hex(context);
-  const ByteString result = boundary::MakeResult(
-      {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
-  SecureWipeObject(text);
-  return result;
+  const md5::HexText text = md5::FinishMD5Hex(context);
+  BurnStack();  // spill slots and temporaries of everything below
+  return boundary::MakeResult({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "common/secure_wipe.hpp"
-
 namespace quillet::password {
 
 sha1::Digest SecondStageSHA(std::uint32_t first_token, std::uint32_t second_token,
@@ -14,9 +12,7 @@ sha1::Digest SecondStageSHA(std::uint32_t first_token, std::uint32_t second_toke
   std::memcpy(joined.data(), first.data(), first.size());
   std::memcpy(joined.data() + 4, second.data(), second.size());
   std::memcpy(joined.data() + 8, inner.data(), inner.size());
-  const sha1::Digest proof = sha1::ComputeSHA(joined, 0, 1);
-  SecureWipeObject(joined);
-  return proof;
+  return sha1::ComputeSHA(joined, 0, 1);
 }
 
 }  // namespace quillet::password

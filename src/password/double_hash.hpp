@@ -13,9 +13,9 @@ namespace quillet::password {
 // (BrokenSHA of the password).
 using SecondStageInput = std::array<std::uint8_t, 28>;
 
-// BrokenSHA of the second-stage input built from the tokens and `inner`. The
-// 28-byte input is wiped before it goes out of scope; `inner` is the caller's
-// to wipe.
+// BrokenSHA of the second-stage input built from the tokens and `inner`.
+// Its frame holds the 28-byte input, and the caller's stack wipe clears it;
+// `inner` is the caller's to wipe.
 sha1::Digest SecondStageSHA(std::uint32_t first_token, std::uint32_t second_token,
                             const sha1::Digest& inner) noexcept;
 

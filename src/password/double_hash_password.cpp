@@ -15,10 +15,16 @@ extern "C" ByteString QUILLET_CALL DoubleHashPassword(const ByteString* password
   const auto first = static_cast<std::uint32_t>(*firstToken);
   const auto second = static_cast<std::uint32_t>(*secondToken);
   sha1::Digest inner;
-  if (!boundary::DigestPrivateCopy(password, 0, 1, inner)) return nullptr;
+  if (!boundary::DigestPrivateCopy(password, 0, 1, inner)) {
+    BurnStack();
+    return nullptr;
+  }
   sha1::Digest proof = password::SecondStageSHA(first, second, inner);
   SecureWipeObject(inner);
   const ByteString result = boundary::MakeResult(proof);
   SecureWipeObject(proof);
+  // The stages' frames below this one held the first-stage digest in
+  // temporaries and the block functions' spill slots: wiped too.
+  BurnStack();
   return result;
 }

@@ -18,7 +18,6 @@ void TransformBlocksPortable(Word h[5], const std::uint8_t* blocks,
     TransformSHA<kStandard, kBroken>(context);
   }
   std::memcpy(h, context.h, sizeof context.h);
-  SecureWipeObject(context);
 }
 
 template <bool kStandard, bool kBroken>
@@ -83,7 +82,6 @@ void HashBlocks(ShaContext& context, std::span<const std::uint8_t> message,
       PadFinalBlocks<kStandard, kBroken>(tail, message.size(), final_blocks);
   if (copy != nullptr) SecureWipe(copy + whole_bytes, tail.size());
   if (count != 0) transform(context.h, final_blocks, count);
-  SecureWipeObject(final_blocks);
 }
 
 template <bool kStandard>
@@ -103,9 +101,7 @@ Digest ComputeVariant(std::span<const std::uint8_t> input, std::uint8_t* copy) {
   std::memcpy(context.h, kInitialH, sizeof context.h);
   HashBlocks<kStandard, kBroken>(
       context, input, SelectBlockFunction<kStandard, kBroken>(input.size()), copy);
-  const Digest digest = DigestFromChainingWords<kStandard>(context.h);
-  SecureWipeObject(context);
-  return digest;
+  return DigestFromChainingWords<kStandard>(context.h);
 }
 
 Digest ComputeSHA(std::span<const std::uint8_t> input, std::uint8_t StandardFlag,

@@ -33,8 +33,9 @@ inline constexpr Word kInitialH[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu,
 
 // The engine's working record: the chaining words and the block being
 // processed, as little-endian words. The compression reuses `x` as the ring
-// of the last sixteen schedule words, so it holds derived data after a block
-// and is wiped with the rest of the context when a digest is done.
+// of the last sixteen schedule words, so it holds derived data after a block.
+// Contexts live in the engine's stack frames, which the library's outermost
+// frame wipes when a digest is done (BurnStack).
 struct ShaContext {
   Word h[5];
   Word x[16];
