@@ -1,24 +1,35 @@
-// Quillet beside OpenSSL, in one process: the C++ API's one-shot functions
-// and streaming hashers, and the exports through the shared library, at
-// 3 B, 64 B, 1 KiB, 16 KiB and 1 MiB. After the runs it prints each Quillet
-// figure as a ratio against its OpenSSL peer measured in the same run
-// (above 1 is faster than the peer).
+// Quillet beside OpenSSL, in one process: every SHA-1 block function this
+// CPU can run, the C++ API's one-shot functions and streaming hashers, and
+// the exports through the shared library, at 3 B, 64 B, 1 KiB, 16 KiB and
+// 1 MiB. After the runs it prints each Quillet figure as a ratio against its
+// OpenSSL peer measured in the same run (above 1 is faster than the peer),
+// once against OpenSSL as it runs on this CPU and once against OpenSSL as it
+// runs on a CPU without SHA extensions.
+//
+// The second OpenSSL is a private copy of libcrypto loaded with
+// OPENSSL_ia32cap set to clear its SHA-extension bit (the first one read its
+// capabilities when the program started). Its SHA-1 and MD5 are reached
+// through their function pointers.
 //
 // The library is loaded with dlopen(RTLD_LOCAL) so that its MD5 export and
 // OpenSSL's MD5 function, which share a name, stay apart.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
+#include <unistd.h>
 #include <openssl/md5.h>
 #include <openssl/sha.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "quillet/digest.hpp"
+#include "sha1/backends.hpp"
 
 namespace {
 
@@ -79,6 +90,53 @@ struct Exports {
   }
 };
 
+// OpenSSL's one-shot functions as a CPU without SHA extensions runs them.
+struct OpenSslWithoutSha {
+  unsigned char* (*sha1)(const unsigned char*, std::size_t, unsigned char*) = nullptr;
+  unsigned char* (*md5)(const unsigned char*, std::size_t, unsigned char*) = nullptr;
+
+  static const OpenSslWithoutSha& Get() {
+    static const OpenSslWithoutSha loaded = Load();
+    return loaded;
+  }
+
+ private:
+  static OpenSslWithoutSha Load() {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&SHA1), &info) == 0) {
+      std::fprintf(stderr, "cannot find libcrypto\n");
+      std::exit(1);
+    }
+    const std::string copy = "/tmp/quillet-bench-libcrypto-" + std::to_string(getpid()) + ".so";
+    {
+      std::ifstream from(info.dli_fname, std::ios::binary);
+      std::ofstream to(copy, std::ios::binary);
+      to << from.rdbuf();
+    }
+    // Bit 29 of the second word is SHA; "~" clears it.
+    setenv("OPENSSL_ia32cap", ":~0x20000000", 1);
+    // DEEPBIND: the copy's calls to its own exported functions stay inside
+    // it instead of binding to the first libcrypto.
+    void* library = dlopen(copy.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+    OpenSslWithoutSha loaded;
+    if (library != nullptr) {
+      void* sha1 = dlsym(library, "SHA1");
+      void* md5 = dlsym(library, "MD5");
+      std::memcpy(&loaded.sha1, &sha1, sizeof sha1);
+      std::memcpy(&loaded.md5, &md5, sizeof md5);
+      unsigned char out[20];
+      if (loaded.sha1 != nullptr) loaded.sha1(out, 0, out);  // initialised with the setting
+    }
+    unsetenv("OPENSSL_ia32cap");
+    std::remove(copy.c_str());
+    if (loaded.sha1 == nullptr || loaded.md5 == nullptr) {
+      std::fprintf(stderr, "cannot load a second libcrypto: %s\n", dlerror());
+      std::exit(1);
+    }
+    return loaded;
+  }
+};
+
 // --- OpenSSL, the peer ---
 void OpenSSL_SHA1(benchmark::State& state) {
   const auto data = Input(static_cast<std::size_t>(state.range(0)));
@@ -96,6 +154,47 @@ void OpenSSL_MD5(benchmark::State& state) {
   for (auto _ : state) {
     MD5(reinterpret_cast<const unsigned char*>(data.data()), data.size(), out);
     benchmark::DoNotOptimize(out);
+  }
+  SetBytes(state);
+}
+
+void OpenSSLNoSha_SHA1(benchmark::State& state) {
+  const auto& openssl = OpenSslWithoutSha::Get();
+  const auto data = Input(static_cast<std::size_t>(state.range(0)));
+  unsigned char out[20];
+  for (auto _ : state) {
+    openssl.sha1(reinterpret_cast<const unsigned char*>(data.data()), data.size(), out);
+    benchmark::DoNotOptimize(out);
+  }
+  SetBytes(state);
+}
+
+void OpenSSLNoSha_TwoSHA1(benchmark::State& state) {
+  const auto& openssl = OpenSslWithoutSha::Get();
+  const auto data = Input(static_cast<std::size_t>(state.range(0)));
+  unsigned char inner[28] = {};
+  unsigned char out[20];
+  for (auto _ : state) {
+    openssl.sha1(reinterpret_cast<const unsigned char*>(data.data()), data.size(), inner + 8);
+    openssl.sha1(inner, sizeof inner, out);
+    benchmark::DoNotOptimize(out);
+  }
+  SetBytes(state);
+}
+
+// --- the block functions, on the message's whole blocks ---
+void Block(benchmark::State& state, quillet::sha1::BlockFunction function) {
+  const auto data = Input(static_cast<std::size_t>(state.range(0)));
+  std::uint32_t h[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+  // Whole blocks only; the padding block a message needs is counted in,
+  // as OpenSSL hashes it too.
+  const std::size_t blocks = data.size() / 64 + 1;
+  std::vector<std::uint8_t> padded(blocks * 64);
+  std::memcpy(padded.data(), bytes, data.size());
+  for (auto _ : state) {
+    function(h, padded.data(), blocks);
+    benchmark::DoNotOptimize(h);
   }
   SetBytes(state);
 }
@@ -182,7 +281,7 @@ void Export_DoubleHashPassword(benchmark::State& state) {
 }
 
 // Each Quillet benchmark and the peer it is compared with.
-const std::map<std::string, std::string> kPeers = {
+std::map<std::string, std::string> kPeers = {
     {"Api_StandardSHA", "OpenSSL_SHA1"},       {"Api_BrokenSHA", "OpenSSL_SHA1"},
     {"Api_LockdownSHA", "OpenSSL_SHA1"},       {"Api_MD5", "OpenSSL_MD5"},
     {"Api_DoubleHashPassword", "OpenSSL_TwoSHA1"},
@@ -208,16 +307,24 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
   }
 
-  void PrintRatios() const {
-    std::printf("\nRatio against the peer in this run (peer time / Quillet time; >1 is faster)\n");
-    std::printf("%-28s %-16s", "benchmark", "peer");
+  // `without_sha`: each SHA-1 peer replaced by OpenSSL without SHA
+  // extensions.
+  void PrintRatios(bool without_sha) const {
+    std::printf("\nRatio against the peer in this run (peer time / Quillet time; >1 is faster)%s\n",
+                without_sha ? ", OpenSSL without SHA extensions" : "");
+    std::printf("%-40s %-20s", "benchmark", "peer");
     for (const auto size : kSizes) std::printf(" %9lld", static_cast<long long>(size));
     std::printf("\n");
-    for (const auto& [name, peer] : kPeers) {
+    for (const auto& [name, listed_peer] : kPeers) {
+      std::string peer = listed_peer;
+      if (without_sha) {
+        if (peer.find("SHA1") == std::string::npos) continue;
+        peer.replace(0, std::string("OpenSSL").size(), "OpenSSLNoSha");
+      }
       const auto mine = best_.find(name);
       const auto theirs = best_.find(peer);
       if (mine == best_.end() || theirs == best_.end()) continue;
-      std::printf("%-28s %-16s", name.c_str(), peer.c_str());
+      std::printf("%-40s %-20s", name.c_str(), peer.c_str());
       for (const auto size : kSizes) {
         const std::string key = std::to_string(size);
         const auto a = mine->second.find(key);
@@ -243,6 +350,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 QUILLET_BENCH(OpenSSL_SHA1, "OpenSSL_SHA1");
 QUILLET_BENCH(OpenSSL_MD5, "OpenSSL_MD5");
 QUILLET_BENCH(OpenSSL_TwoSHA1, "OpenSSL_TwoSHA1");
+QUILLET_BENCH(OpenSSLNoSha_SHA1, "OpenSSLNoSha_SHA1");
+QUILLET_BENCH(OpenSSLNoSha_TwoSHA1, "OpenSSLNoSha_TwoSHA1");
 QUILLET_BENCH(Api<&quillet::StandardSHA>, "Api_StandardSHA");
 QUILLET_BENCH(Api<&quillet::BrokenSHA>, "Api_BrokenSHA");
 QUILLET_BENCH(Api<&quillet::LockdownSHA>, "Api_LockdownSHA");
@@ -258,11 +367,30 @@ QUILLET_BENCH(Export<&Exports::lockdown>, "Export_LockdownSHA");
 QUILLET_BENCH(Export<&Exports::md5>, "Export_MD5");
 QUILLET_BENCH(Export_DoubleHashPassword, "Export_DoubleHashPassword");
 
+// Every block function of every variant that this CPU can run.
+template <bool kStandard, bool kBroken>
+void RegisterBlockFunctions(const char* variant) {
+  using namespace quillet::sha1;
+  std::vector<Backend> backends = {{"portable", &TransformBlocksPortable<kStandard, kBroken>}};
+  for (const Backend& fast : FastBackends<kStandard, kBroken>(DetectCpu())) {
+    if (fast.function != nullptr) backends.push_back(fast);
+  }
+  for (const Backend& backend : backends) {
+    const std::string name = std::string("Block_") + variant + "_" + backend.name;
+    benchmark::RegisterBenchmark(name.c_str(), Block, backend.function)->ArgsProduct({kSizes});
+    kPeers[name] = "OpenSSL_SHA1";
+  }
+}
+
 int main(int argc, char** argv) {
+  RegisterBlockFunctions<true, false>("StandardSHA");
+  RegisterBlockFunctions<false, false>("LockdownSHA");
+  RegisterBlockFunctions<false, true>("BrokenSHA");
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  reporter.PrintRatios(false);
+  reporter.PrintRatios(true);
   benchmark::Shutdown();
   return 0;
 }

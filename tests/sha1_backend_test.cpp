@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "sha1/backends.hpp"
@@ -54,11 +55,119 @@ template <bool kStandard, bool kBroken>
 void CompareWithPortable(const char* variant) {
   const auto backends = FastBackends<kStandard, kBroken>(DetectCpu());
   if (backends[0].function == nullptr) {
-    GTEST_SKIP() << variant << ": this CPU has no fast path for it";
+    GTEST_SKIP() << variant << ": this build has no CPU-specific block functions";
   }
   for (const Backend& backend : backends) {
     if (backend.function != nullptr) CompareOne<kStandard, kBroken>(backend);
   }
+}
+
+// CPUID and XCR0 words of real CPUs and of systems that hide parts of them,
+// and what they allow.
+TEST(CpuFeatures, DecodedFromCpuidWords) {
+  const struct {
+    const char* cpu;
+    CpuidWords words;
+    CpuFeatures want;  // sha, avx2, avx512vl, bmi
+  } rows[] = {
+      {"AMD EPYC (Zen 4)", {0xFFFA3203u, 0xF1BF07ABu, 0xE7}, {true, true, true, true}},
+      {"Intel Haswell", {0x7FFAFBFFu, 0x000027ABu, 0x07}, {false, true, false, true}},
+      {"Intel Skylake-SP", {0x7FFEFBFFu, 0xD39FFFFBu, 0x2E7}, {false, true, true, true}},
+      {"Intel Goldmont: SHA, no AVX", {0x4FF8EBBFu, 0x2294E283u, 0x03}, {true, false, false, false}},
+      {"Xeon Phi: AVX-512F without VL", {0x7FF8F3BFu, 0x1C0D23ABu, 0xE7}, {false, true, false, true}},
+      {"OS saves no AVX state", {0xFFFA3203u, 0xF1BF07ABu, 0x03}, {true, false, false, true}},
+      {"OS saves YMM but not ZMM", {0xFFFA3203u, 0xF1BF07ABu, 0x07}, {true, true, false, true}},
+      {"OS saves ZMM but not the opmask", {0xFFFA3203u, 0xF1BF07ABu, 0xC7}, {true, true, false, true}},
+      {"XSAVE off: XCR0 not readable", {0xF7FA3203u, 0xF1BF07ABu, 0}, {true, false, false, true}},
+      {"SHA without SSE4.1", {0xFFF23203u, 0xF1BF07ABu, 0xE7}, {false, true, true, true}},
+      {"SHA without SSSE3", {0xFFFA3003u, 0xF1BF07ABu, 0xE7}, {false, true, true, true}},
+      {"BMI1 without BMI2", {0xFFFA3203u, 0xF1BF06ABu, 0xE7}, {true, true, true, false}},
+      {"nothing", {0, 0, 0}, {false, false, false, false}},
+  };
+  for (const auto& row : rows) {
+    const CpuFeatures got = DecodeCpuFeatures(row.words);
+    EXPECT_EQ(got.sha, row.want.sha) << row.cpu;
+    EXPECT_EQ(got.avx2, row.want.avx2) << row.cpu;
+    EXPECT_EQ(got.avx512vl, row.want.avx512vl) << row.cpu;
+    EXPECT_EQ(got.bmi, row.want.bmi) << row.cpu;
+  }
+}
+
+#if QUILLET_X86_BACKENDS
+// The question asked of this CPU, whoever answers it (the C library, the
+// system), gives what this CPU's own words decode to.
+TEST(CpuFeatures, DetectionAgreesWithThisCpusWords) {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  CpuidWords words;
+  __asm__ __volatile__("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(1), "c"(0));
+  words.leaf1_ecx = ecx;
+  __asm__ __volatile__("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(7), "c"(0));
+  words.leaf7_ebx = ebx;
+  if ((words.leaf1_ecx & cpuid_bit::kOsxsave) != 0) {
+    unsigned low = 0, high = 0;
+    __asm__ __volatile__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    words.xcr0 = (std::uint64_t{high} << 32) | low;
+  }
+  EXPECT_EQ(DetectCpu(), DecodeCpuFeatures(words));
+}
+#endif
+
+// Which instructions each block function needs, by name.
+CpuFeatures Needs(const std::string& name) {
+  CpuFeatures needs;
+  needs.sha = name.find("sha-extensions") != std::string::npos;
+  needs.avx2 = name.find("avx2") != std::string::npos || name.find("avx512vl") != std::string::npos;
+  needs.avx512vl = name.find("avx512vl") != std::string::npos;
+  needs.bmi = name.find("bmi") != std::string::npos;
+  return needs;
+}
+
+bool Covers(const CpuFeatures& have, const CpuFeatures& needs) {
+  return (have.sha || !needs.sha) && (have.avx2 || !needs.avx2) &&
+         (have.avx512vl || !needs.avx512vl) && (have.bmi || !needs.bmi);
+}
+
+// For every feature set, every block function offered runs on it, the one
+// used first is the one expected, and the default needs nothing.
+template <bool kStandard, bool kBroken>
+void ChoiceFollowsFeatures(const char* variant, const char* fastest_on_all) {
+  const auto offered = [](const CpuFeatures& cpu) { return FastBackends<kStandard, kBroken>(cpu); };
+  const BlockFunction default_function = DefaultBlockFunction<kStandard, kBroken>();
+  for (unsigned bits = 0; bits < 16; ++bits) {
+    const CpuFeatures cpu{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+    const auto backends = offered(cpu);
+    for (const Backend& backend : backends) {
+      if (backend.function == nullptr) continue;
+      EXPECT_TRUE(Covers(cpu, Needs(backend.name)))
+          << variant << ": " << backend.name << " offered to features " << bits;
+    }
+    const BlockFunction fastest =
+        backends[0].function != nullptr ? backends[0].function : default_function;
+    EXPECT_EQ((FastBlockFunction<kStandard, kBroken>(cpu)), fastest) << variant;
+  }
+#if QUILLET_X86_BACKENDS
+  const char* sha_only = !QUILLET_SHA_EXTENSIONS ? "sse2"
+                         : kBroken               ? "sha-extensions+avx2"
+                                                 : "sha-extensions";
+  EXPECT_STREQ(offered({true, true, true, true})[0].name,
+               QUILLET_SHA_EXTENSIONS ? fastest_on_all : "avx2+bmi")
+      << variant;
+  EXPECT_STREQ(offered({true, true, false, false})[0].name, sha_only) << variant;
+  EXPECT_STREQ(offered({false, true, true, true})[0].name, "avx2+bmi") << variant;
+  EXPECT_STREQ(offered({false, false, false, false})[0].name, "sse2") << variant;
+  const BlockFunction sse2 = &TransformBlocksSse2<kStandard, kBroken>;
+  EXPECT_EQ(default_function, sse2) << variant;
+#else
+  (void)fastest_on_all;
+  const BlockFunction portable = &TransformBlocksPortable<kStandard, kBroken>;
+  EXPECT_EQ(default_function, portable) << variant;
+#endif
+}
+
+TEST(CpuFeatures, BackendChoiceFollowsFeatures) {
+  ChoiceFollowsFeatures<true, false>("standard", "sha-extensions");
+  ChoiceFollowsFeatures<false, false>("lockdown", "sha-extensions");
+  ChoiceFollowsFeatures<false, true>("broken", "sha-extensions+avx512vl");
 }
 
 TEST(ShaBackends, StandardMatchesPortable) { CompareWithPortable<true, false>("standard"); }

@@ -3,7 +3,7 @@
 // has seen those features.
 #include "sha1/backends.hpp"
 
-#if QUILLET_X86_BACKENDS
+#if QUILLET_SHA_EXTENSIONS
 #include "sha1/sha1_shani_rounds.inc"
 
 namespace quillet::sha1 {

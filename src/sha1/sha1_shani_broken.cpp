@@ -4,7 +4,7 @@
 // after DetectCpu() has seen all of them.
 #include "sha1/backends.hpp"
 
-#if QUILLET_X86_BACKENDS
+#if QUILLET_SHA_EXTENSIONS
 #include "sha1/sha1_shani_rounds.inc"
 
 namespace {
