@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,35 @@ TEST(Api, OverloadsAgree) {
   EXPECT_EQ(std::string(lower.begin(), lower.end()), "900150983cd24fb0d6963f7d28e17f72");
 }
 
+// A copy made mid-message finishes as the original does, and each goes on
+// on its own.
+template <typename Hasher>
+void CopyGoesOnIndependently(Kind kind) {
+  const auto message = test::RandomBytes(300, 17);
+  const auto data = std::as_bytes(std::span(message));
+  for (const std::size_t cut : {std::size_t{0}, std::size_t{5}, std::size_t{64},
+                                std::size_t{100}}) {
+    Hasher original;
+    original.Update(data.first(cut));
+    Hasher copy = original;
+    original.Update(data.subspan(cut));
+    Hasher assigned;
+    assigned = copy;
+    copy.Update(data.subspan(cut));
+    assigned.Update(data.subspan(cut, 10));
+    EXPECT_EQ(Streamed(original, {}, {}), OneShot(kind, data)) << cut;
+    EXPECT_EQ(Streamed(copy, {}, {}), OneShot(kind, data)) << cut;
+    EXPECT_EQ(Streamed(assigned, {}, {}), OneShot(kind, data.first(cut + 10))) << cut;
+  }
+}
+
+TEST(Api, HashersCopyMidMessage) {
+  CopyGoesOnIndependently<StandardShaHasher>(Kind::kStandard);
+  CopyGoesOnIndependently<BrokenShaHasher>(Kind::kBroken);
+  CopyGoesOnIndependently<LockdownShaHasher>(Kind::kLockdown);
+  CopyGoesOnIndependently<Md5Hasher>(Kind::kMd5);
+}
+
 TEST(Api, HasherIsReusableAfterFinish) {
   StandardShaHasher sha;
   sha.Update("garbage that is thrown away").Finish();
@@ -137,6 +167,27 @@ TEST(Api, HasherIsReusableAfterFinish) {
   Md5Hasher md5;
   md5.Update("something else").Finish();
   EXPECT_EQ(test::Hex(md5.Update("abc").Finish()), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+// A hasher destroyed mid-message leaves nothing of it in its storage: the
+// buffered bytes, the chaining words, the count.
+template <typename Hasher>
+void DestroyedHasherIsWiped(const char* name) {
+  alignas(Hasher) unsigned char storage[sizeof(Hasher)];
+  auto* hasher = new (storage) Hasher;
+  hasher->Update("a secret longer than one block, so that the chaining words moved on; "
+                 "and a tail");
+  hasher->~Hasher();
+  std::size_t nonzero = 0;
+  for (const unsigned char byte : storage) nonzero += byte != 0 ? 1u : 0u;
+  EXPECT_EQ(nonzero, 0u) << name;
+}
+
+TEST(Api, DestroyedHashersAreWiped) {
+  DestroyedHasherIsWiped<StandardShaHasher>("StandardShaHasher");
+  DestroyedHasherIsWiped<BrokenShaHasher>("BrokenShaHasher");
+  DestroyedHasherIsWiped<LockdownShaHasher>("LockdownShaHasher");
+  DestroyedHasherIsWiped<Md5Hasher>("Md5Hasher");
 }
 
 TEST(Api, PasswordProof) {

@@ -201,8 +201,9 @@ TEST(NoResidue, NothingOfTheInputIsLeftOnTheStack) {
 }
 
 // Every export and the C++ API from many threads at once, each result
-// checked against the same call made beforehand on one thread. Sizes span
-// the portable and the fast paths.
+// checked against the C++ API's one-shot call on the same bytes (which
+// hashes them in place, without the exports' private copy). Sizes span the
+// default and the fast paths and several chunks of the private copy.
 TEST(Concurrency, EveryExportFromManyThreads) {
   using Fn = std::string (*)(ByteString);
   const Fn calls[] = {
@@ -217,15 +218,38 @@ TEST(Concurrency, EveryExportFromManyThreads) {
       },
   };
   constexpr std::size_t kCalls = sizeof calls / sizeof calls[0];
+  const auto bytes_of = [](ByteString s) {
+    return std::span<const std::byte>(reinterpret_cast<const std::byte*>(s),
+                                      s == nullptr ? 0 : SysStringByteLen(s));
+  };
+  const auto reference = [&](std::size_t call, ByteString s) -> std::string {
+    const auto data = bytes_of(s);
+    switch (call) {
+      case 0: return quillet::test::Hex(quillet::StandardSHA(data));
+      case 1: return quillet::test::Hex(quillet::BrokenSHA(data));
+      case 2: return quillet::test::Hex(quillet::LockdownSHA(data));
+      case 3: {
+        const auto text = quillet::MD5Hex(data);
+        return {text.begin(), text.end()};
+      }
+      case 4: return quillet::test::Hex(quillet::DoubleHashPassword(data, 11, 0xFFFFFFF5u));
+      default: return calls[1](s);  // the export against the C++ call
+    }
+  };
   std::vector<Owned> inputs;
   inputs.emplace_back(nullptr);
-  for (const std::size_t length : {1u, 55u, 64u, 1000u, 20000u, 70000u}) {
+  for (const std::size_t length : {1u, 55u, 64u, 1000u, 16383u, 16384u, 16449u, 20000u,
+                                   70000u, 200003u}) {
     const auto bytes = quillet::test::RandomBytes(length, static_cast<std::uint32_t>(length));
     inputs.push_back(Make({reinterpret_cast<const char*>(bytes.data()), bytes.size()}));
   }
   std::vector<std::string> expected;
   for (const Owned& input : inputs) {
-    for (const Fn call : calls) expected.push_back(call(input.get()));
+    for (std::size_t c = 0; c < kCalls; ++c) {
+      expected.push_back(reference(c, input.get()));
+      EXPECT_EQ(calls[c](input.get()), expected.back())
+          << "call " << c << " on " << SysStringByteLen(input.get()) << " bytes";
+    }
   }
   std::vector<int> mismatches(8, 0);
   std::vector<std::thread> threads;

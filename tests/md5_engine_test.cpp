@@ -45,27 +45,38 @@ TEST(Md5Engine, PiecesGiveTheOneShotDigest) {
 }
 
 TEST(Md5Engine, BitCountCarriesIntoTheHighWord) {
-  const std::vector<std::uint8_t> data(200, 0x5A);
   const struct {
     std::uint32_t low, high;
-    std::size_t length;
+    std::uint64_t length;
     std::uint32_t want_low, want_high;
   } rows[] = {
-      {0xFFFFFE00u, 0, 64, 0x00000000u, 1},    // exactly wraps
-      {0xFFFFFE00u, 0, 67, 0x00000018u, 1},    // wraps with a remainder
-      {0xFFFFFE00u, 0, 63, 0xFFFFFFF8u, 0},    // just short of wrapping
-      {0xFFFFFFF8u, 7, 1, 0x00000000u, 8},     // carry into a non-zero high word
-      {0xFFFFFFF8u, 0xFFFFFFFFu, 1, 0, 0},     // the 64-bit count itself wraps
+      {0xFFFFFE00u, 0, 64, 0x00000000u, 1},         // exactly wraps
+      {0xFFFFFE00u, 0, 67, 0x00000018u, 1},         // wraps with a remainder
+      {0xFFFFFE00u, 0, 63, 0xFFFFFFF8u, 0},         // just short of wrapping
+      {0xFFFFFFF8u, 7, 1, 0x00000000u, 8},          // carry into a non-zero high word
+      {0xFFFFFFF8u, 0xFFFFFFFFu, 1, 0, 0},          // the 64-bit count itself wraps
+      {0, 0, 1u << 29, 0, 1},                       // 512 MiB in one piece
+      {8, 2, (1u << 29) + 3, 32, 3},                // and a little more
+      {0, 0, 0xFFFFFFFFu, 0xFFFFFFF8u, 7},          // the largest 32-bit length
+      {0x10u, 0, 0xFFFFFFFFu, 0x00000008u, 8},      // the same, carrying
+#if SIZE_MAX > 0xFFFFFFFFu
+      {0, 0, 0x123456789ull, 0x1A2B3C48u, 9},       // past 4 GiB (64-bit size_t)
+#endif
   };
   for (const auto& row : rows) {
-    Md5Context context;
-    InitMD5(context);
-    context.count[0] = row.low;
-    context.count[1] = row.high;
-    UpdateMD5(context, data.data(), row.length);
-    EXPECT_EQ(context.count[0], row.want_low) << row.low << "+" << row.length;
-    EXPECT_EQ(context.count[1], row.want_high) << row.low << "+" << row.length;
+    std::uint32_t count[2] = {row.low, row.high};
+    AddToBitCount(count, static_cast<std::size_t>(row.length));
+    EXPECT_EQ(count[0], row.want_low) << row.low << "+" << row.length;
+    EXPECT_EQ(count[1], row.want_high) << row.low << "+" << row.length;
   }
+  // UpdateMD5 counts the same way.
+  const std::vector<std::uint8_t> data(200, 0x5A);
+  Md5Context context;
+  InitMD5(context);
+  context.count[0] = 0xFFFFFE00u;
+  UpdateMD5(context, data.data(), 67);
+  EXPECT_EQ(context.count[0], 0x18u);
+  EXPECT_EQ(context.count[1], 1u);
 }
 
 TEST(Md5Engine, FinishWritesTheFullBitCountAndWipesTheContext) {

@@ -7,7 +7,8 @@
 //   auto same = h.Finish();
 //
 // Every function is safe to call from any number of threads; a hasher object
-// is used by one thread at a time.
+// is used by one thread at a time. Hashers can be copied: the copy goes on
+// from the same point of the message.
 #ifndef QUILLET_DIGEST_HPP_
 #define QUILLET_DIGEST_HPP_
 
@@ -117,8 +118,9 @@ class ShaHasher {
  public:
   ShaHasher() noexcept;
   ~ShaHasher();
-  ShaHasher(const ShaHasher&) = delete;
-  ShaHasher& operator=(const ShaHasher&) = delete;
+  // A copy goes on from the same point of the same message, independently.
+  ShaHasher(const ShaHasher&) noexcept = default;
+  ShaHasher& operator=(const ShaHasher&) noexcept = default;
 
   ShaHasher& Update(std::span<const std::byte> data) noexcept;
   ShaHasher& Update(std::string_view data) noexcept { return Update(AsBytes(data)); }
@@ -147,8 +149,8 @@ class Md5Hasher {
  public:
   Md5Hasher() noexcept;
   ~Md5Hasher();
-  Md5Hasher(const Md5Hasher&) = delete;
-  Md5Hasher& operator=(const Md5Hasher&) = delete;
+  Md5Hasher(const Md5Hasher&) noexcept = default;
+  Md5Hasher& operator=(const Md5Hasher&) noexcept = default;
 
   Md5Hasher& Update(std::span<const std::byte> data) noexcept;
   Md5Hasher& Update(std::string_view data) noexcept { return Update(AsBytes(data)); }

@@ -148,12 +148,16 @@ void TransformMD5(std::uint32_t state[4], const std::uint8_t block[kBlockSize]) 
 #undef QUILLET_MD5_HH
 #undef QUILLET_MD5_II
 
+void AddToBitCount(std::uint32_t (&count)[2], std::size_t length) {
+  const std::uint32_t old = count[0];
+  count[0] = old + static_cast<std::uint32_t>(length << 3);
+  if (count[0] < old) ++count[1];  // the low word wrapped
+  count[1] += static_cast<std::uint32_t>(length >> 29);
+}
+
 void UpdateMD5(Md5Context& context, const std::uint8_t* data, std::size_t length) {
-  const std::uint32_t old = context.count[0];
-  std::size_t index = (old >> 3) & 63;
-  context.count[0] = old + static_cast<std::uint32_t>(length << 3);
-  if (context.count[0] < old) ++context.count[1];
-  context.count[1] += static_cast<std::uint32_t>(length >> 29);
+  std::size_t index = (context.count[0] >> 3) & 63;
+  AddToBitCount(context.count, length);
 
   if (index != 0) {
     const std::size_t room = kBlockSize - index;

@@ -18,6 +18,9 @@ using HexText = std::array<char, kHexSize>;
 
 void InitMD5(Md5Context& context);
 
+// Advances the 64-bit bit count (low word first) by 8 * length, modulo 2^64.
+void AddToBitCount(std::uint32_t (&count)[2], std::size_t length);
+
 // Appends `length` bytes at `data` (which must be a valid address even when
 // length is 0) to the message.
 void UpdateMD5(Md5Context& context, const std::uint8_t* data, std::size_t length);

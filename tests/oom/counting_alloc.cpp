@@ -13,6 +13,7 @@ namespace {
 std::mutex mutex;
 long fail_at = 0;  // 0: never
 long calls = 0;
+long dirty_releases = 0;
 std::set<void*>& Live() {
   static std::set<void*> live;
   return live;
@@ -35,6 +36,19 @@ long AllocationCalls() {
 std::size_t Outstanding() {
   const std::lock_guard<std::mutex> lock(mutex);
   return Live().size();
+}
+
+long DirtyReleases() {
+  const std::lock_guard<std::mutex> lock(mutex);
+  return dirty_releases;
+}
+
+void FreeResult(ByteString string) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (Live().erase(string) != 1) std::abort();
+  }
+  std::free(reinterpret_cast<std::uint8_t*>(string) - 4);
 }
 
 ByteString MakeTestString(const void* bytes, std::uint32_t length) {
@@ -69,10 +83,17 @@ ByteString NewString(std::uint32_t length) noexcept {
   return reinterpret_cast<ByteString>(block + 4);
 }
 
+// The library releases only its own temporaries (the private copies), and
+// wipes each before it does.
 void ReleaseString(ByteString string) noexcept {
+  const auto* content = reinterpret_cast<const std::uint8_t*>(string);
+  const std::uint32_t length = StoredCount(content);
+  bool wiped = true;
+  for (std::uint32_t i = 0; i < length; ++i) wiped = wiped && content[i] == 0;
   {
     const std::lock_guard<std::mutex> lock(mutex);
     if (Live().erase(string) != 1) std::abort();  // never ours: a double or foreign free
+    if (!wiped) ++dirty_releases;
   }
   std::free(reinterpret_cast<std::uint8_t*>(string) - 4);
 }

@@ -16,6 +16,10 @@ void FailAllocation(long n);
 long AllocationCalls();
 // Strings made by NewString and not yet released.
 std::size_t Outstanding();
+// Strings the library released that still held a non-zero byte.
+long DirtyReleases();
+// Releases a result the library handed over (its content is not checked).
+void FreeResult(ByteString string);
 
 // Caller-side strings, from outside the library's allocator.
 ByteString MakeTestString(const void* bytes, std::uint32_t length);

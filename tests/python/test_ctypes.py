@@ -43,7 +43,7 @@ class ExportTest(unittest.TestCase):
     def test_password_proof_against_the_model(self):
         rng = random.Random(7)
         cases = [(b"", 0, 0), (b"pw", 5, 5), (b"\x00\xff", 0xFFFFFFFF, 0x80000000)]
-        for length in range(0, 150, 3):
+        for length in [*range(0, 150, 3), 16385, 70001]:
             cases.append((bytes(rng.randrange(256) for _ in range(length)),
                           rng.getrandbits(32), rng.getrandbits(32)))
         for password, first, second in cases:
@@ -54,9 +54,11 @@ class ExportTest(unittest.TestCase):
         self.assertEqual(self.lib.call("DoubleHashPassword", None, 1, 2),
                          self.lib.call("DoubleHashPassword", b"", 1, 2))
     def test_random_inputs_of_every_length(self):
+        # Every length to 300, then lengths about the private copy's 16 KiB
+        # chunks and past 64 KiB.
         rng = random.Random(20261208)
-        for length in range(0, 300):
-            data = bytes(rng.randrange(256) for _ in range(length))
+        for length in [*range(0, 300), 16383, 16384, 16385, 32769, 65536 + 7, 200003]:
+            data = rng.randbytes(length)
             for name, reference in REFERENCES.items():
                 with self.subTest(name=name, length=length):
                     self.assertEqual(self.lib.call(name, data), reference(data))
