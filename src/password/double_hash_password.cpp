@@ -25,6 +25,6 @@ extern "C" ByteString QUILLET_CALL DoubleHashPassword(const ByteString* password
   SecureWipeObject(proof);
   // The stages' frames below this one held the first-stage digest in
   // temporaries and the block functions' spill slots: wiped too.
-  BurnStack();
+  BurnStack();  // both stages
   return result;
 }
