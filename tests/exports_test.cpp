@@ -21,6 +21,7 @@
 #endif
 
 #include "common/secure_wipe.hpp"
+#include "stack_secrets.hpp"
 #include "quillet/digest.hpp"
 #include "quillet/quillet.h"
 #include "test_support.hpp"
@@ -187,6 +188,16 @@ TEST(NoResidue, NothingOfTheInputIsLeftOnTheStack) {
          hasher.Update(BytesOf(s));
          Keep(hasher.Finish());
        }},
+      {"C++ BrokenShaHasher, updated only",
+       [](const ByteString* s) {
+         quillet::BrokenShaHasher hasher;
+         hasher.Update(BytesOf(s));
+       }},
+      {"C++ Md5Hasher, updated only",
+       [](const ByteString* s) {
+         quillet::Md5Hasher hasher;
+         hasher.Update(BytesOf(s));
+       }},
       {"C++ Md5Hasher",
        [](const ByteString* s) {
          quillet::Md5Hasher hasher;
@@ -202,6 +213,13 @@ TEST(NoResidue, NothingOfTheInputIsLeftOnTheStack) {
       secrets.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
                            bytes.begin() + static_cast<std::ptrdiff_t>(at + 8));
     }
+    // The schedules of the first block, for the SHA-1 calls.
+    const std::size_t schedule_secrets_begin = secrets.size();
+    if (length >= 64) {
+      quillet::test::AddScheduleWindows<true, false>(secrets, bytes.data());
+      quillet::test::AddScheduleWindows<false, true>(secrets, bytes.data());
+    }
+    const std::size_t schedule_secrets_end = secrets.size();
     const Owned inner(BrokenSHA(&input));
     const auto* inner_bytes = reinterpret_cast<const std::uint8_t*>(inner.get());
     for (std::size_t at = 0; at + 8 <= 20; ++at) {
@@ -216,10 +234,12 @@ TEST(NoResidue, NothingOfTheInputIsLeftOnTheStack) {
       const auto stack = quillet::test::StackAfter([&] { e.call(&input); });
       const bool proof = std::string_view(e.name).find("DoubleHashPassword") != std::string_view::npos;
       std::size_t found = 0;
+      const bool md5 = std::string_view(e.name).find("MD5") != std::string_view::npos;
       for (std::size_t i = 0; i < secrets.size(); ++i) {
         // The first-stage digest is BrokenSHA's own result, so only the
-        // proof must not leave it.
+        // proof must not leave it. MD5 has no schedule.
         if (i + 13 >= secrets.size() && !proof) continue;
+        if (md5 && i >= schedule_secrets_begin && i < schedule_secrets_end) continue;
         found += quillet::test::Contains(stack, secrets[i]) ? 1u : 0u;
       }
       EXPECT_EQ(found, 0u) << e.name << " of " << length << " bytes";

@@ -12,6 +12,7 @@
 
 #include "sha1/backends.hpp"
 #include "common/secure_wipe.hpp"
+#include "stack_secrets.hpp"
 #include "sha1/dispatch.hpp"
 #include "test_support.hpp"
 
@@ -79,6 +80,8 @@ TEST(CpuFeatures, DecodedFromCpuidWords) {
       {"OS saves YMM but not ZMM", {0xFFFA3203u, 0xF1BF07ABu, 0x07}, {true, true, false, true}},
       {"OS saves ZMM but not the opmask", {0xFFFA3203u, 0xF1BF07ABu, 0xC7}, {true, true, false, true}},
       {"XSAVE off: XCR0 not readable", {0xF7FA3203u, 0xF1BF07ABu, 0}, {true, false, false, true}},
+      {"XSAVE off: an XCR0 word is not trusted", {0xF7FA3203u, 0xF1BF07ABu, 0xE7},
+       {true, false, false, true}},
       {"SHA without SSE4.1", {0xFFF23203u, 0xF1BF07ABu, 0xE7}, {false, true, true, true}},
       {"SHA without SSSE3", {0xFFFA3003u, 0xF1BF07ABu, 0xE7}, {false, true, true, true}},
       {"BMI1 without BMI2", {0xFFFA3203u, 0xF1BF06ABu, 0xE7}, {true, true, true, false}},
@@ -174,33 +177,6 @@ TEST(ShaBackends, StandardMatchesPortable) { CompareWithPortable<true, false>("s
 TEST(ShaBackends, LockdownMatchesPortable) { CompareWithPortable<false, false>("lockdown"); }
 TEST(ShaBackends, BrokenMatchesPortable) { CompareWithPortable<false, true>("broken"); }
 
-// Each block's schedule words as the compression derives them.
-template <bool kStandard, bool kBroken>
-std::array<Word, 80> ScheduleOf(const std::uint8_t* block) {
-  std::array<Word, 80> w{};
-  for (std::size_t j = 0; j < 16; ++j) {
-    const Word x = BytesToWord({block + 4 * j, 4});
-    w[j] = kStandard ? SwapBytes(x) : x;
-  }
-  for (std::size_t t = 16; t < 80; ++t) {
-    const Word v = w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
-    w[t] = kBroken ? RotateLeft(1u, v) : RotateLeft(v, 1);
-  }
-  return w;
-}
-
-// The 16 bytes of words[at..at+3] in memory order, and in the reverse order
-// in which a vector register holds them.
-void AddWindows(std::vector<std::vector<std::uint8_t>>& out, const Word* words, std::size_t count) {
-  for (std::size_t at = 0; at + 4 <= count; ++at) {
-    std::vector<std::uint8_t> forward(16), backward(16);
-    std::memcpy(forward.data(), words + at, 16);
-    for (std::size_t i = 0; i < 4; ++i) std::memcpy(backward.data() + 4 * i, words + at + 3 - i, 4);
-    out.push_back(forward);
-    out.push_back(backward);
-  }
-}
-
 template <bool kStandard, bool kBroken>
 std::vector<Backend> EveryBackend() {
   std::vector<Backend> backends = {{"portable", &TransformBlocksPortable<kStandard, kBroken>}};
@@ -224,16 +200,9 @@ void LeavesNothingOnTheStack(const char* variant) {
     std::vector<std::vector<std::uint8_t>> secrets;
     std::vector<Word> chain(kInitialH, kInitialH + 5);
     for (std::size_t b = 0; b < count; ++b) {
-      const auto w = ScheduleOf<kStandard, kBroken>(blocks.data() + b * kBlockSize);
-      AddWindows(secrets, w.data(), w.size());
-      std::array<Word, 80> plus_k;
-      for (std::size_t t = 0; t < 80; ++t) {
-        static constexpr Word kK[4] = {0x5A827999u, 0x6ED9EBA1u, 0x8F1BBCDCu, 0xCA62C1D6u};
-        plus_k[t] = w[t] + kK[t / 20];
-      }
-      AddWindows(secrets, plus_k.data(), plus_k.size());
+      test::AddScheduleWindows<kStandard, kBroken>(secrets, blocks.data() + b * kBlockSize);
       TransformBlocksPortable<kStandard, kBroken>(chain.data(), blocks.data() + b * kBlockSize, 1);
-      AddWindows(secrets, chain.data(), 4);
+      test::AddWindows(secrets, chain.data(), 4);
       std::vector<std::uint8_t> tail(8);
       std::memcpy(tail.data(), chain.data() + 3, 8);
       secrets.push_back(tail);

@@ -38,6 +38,13 @@
 #ifndef QUILLET_QUILLET_H_
 #define QUILLET_QUILLET_H_
 
+/* The library's version. */
+#define QUILLET_VERSION_MAJOR 0
+#define QUILLET_VERSION_MINOR 0
+#define QUILLET_VERSION_PATCH 0
+#define QUILLET_VERSION_TWEAK 6
+#define QUILLET_VERSION_STRING "0.0.0.6"
+
 #include <stdint.h>
 
 #if defined(_WIN32)

@@ -86,7 +86,10 @@ class ExportTest(unittest.TestCase):
                 self.assertEqual(variable.value, handle)
                 self.assertEqual(self.lib.read(handle), data)
                 self.assertNotIn(first, (handle, second))
-                self.assertEqual(self.lib.dll.SysStringByteLen(first), 32 if name == "MD5" else 20)
+                length = 32 if name == "MD5" else 20
+                self.assertEqual(self.lib.dll.SysStringByteLen(first), length)
+                # Two uncounted zero bytes follow the content, as after an OLE string.
+                self.assertEqual(ctypes.string_at(first, length + 2)[-2:], b"\0\0")
                 self.assertEqual(self.lib.read(first), self.lib.read(second))
                 self.lib.free(first)
                 self.lib.free(second)
