@@ -41,10 +41,18 @@ add_test(NAME boundary.elf_structure
     SysAllocStringByteLen SysFreeString SysStringByteLen)
 endif()
 
-# The command-line tool, run as a user runs it.
+# The command-line tool, run as a user runs it, with a shim that injects read
+# errors (not under the sanitizers, whose runtime must come first).
+add_library(quillet_fail_read MODULE tool/fail_read.c)
+set_target_properties(quillet_fail_read PROPERTIES C_VISIBILITY_PRESET default)
+target_link_libraries(quillet_fail_read PRIVATE ${CMAKE_DL_LIBS})
+set(QUILLET_TOOL_ENV "QUILLET_TOOL=$<TARGET_FILE:quillet_cli>")
+if(NOT QUILLET_SANITIZE)
+  list(APPEND QUILLET_TOOL_ENV "QUILLET_FAIL_READ_SHIM=$<TARGET_FILE:quillet_fail_read>")
+endif()
 add_test(NAME tool.cli
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tool/test_tool.py -v)
-set_tests_properties(tool.cli PROPERTIES ENVIRONMENT "QUILLET_TOOL=$<TARGET_FILE:quillet_cli>")
+set_tests_properties(tool.cli PROPERTIES ENVIRONMENT "${QUILLET_TOOL_ENV}" TIMEOUT 300)
 add_test(NAME tool.large_file
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tool/test_tool.py -v LargeFileTest)
 set_tests_properties(tool.large_file PROPERTIES

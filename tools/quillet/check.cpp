@@ -50,10 +50,11 @@ bool ParseBsd(std::string_view s, bool escaped, std::size_t hex_length, ListEntr
   return IsHexDigits(entry.digest, hex_length);
 }
 
-// How a name is shown in a result line: escaped, with the line marked by a
-// leading backslash, when it holds a backslash, newline or carriage return.
+// How a name is shown in a result line: as it is, unless it holds a newline
+// that would split the line; then escaped, with the line marked by a
+// leading backslash (as sha1sum --check does).
 std::string Shown(const std::string& name) {
-  if (!NeedsEscape(name)) return name;
+  if (name.find('\n') == std::string::npos) return name;
   std::string shown(1, '\\');
   shown += Escape(name);
   return shown;

@@ -139,7 +139,8 @@ const int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 void OnSignal(int signal_number) {
   const int saved_errno = errno;
-  tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_terminal);
+  // TCSANOW: what was typed so far stays in the line.
+  tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
   struct sigaction plain {};
   plain.sa_handler = SIG_DFL;
   sigemptyset(&plain.sa_mask);
@@ -152,7 +153,7 @@ void OnSignal(int signal_number) {
   raise(signal_number);  // stops here, or ends the tool
   // Continued after a stop: the prompt goes on without echo.
   sigaction(signal_number, &ours, nullptr);
-  tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet_terminal);
+  tcsetattr(STDIN_FILENO, TCSANOW, &quiet_terminal);
   errno = saved_errno;
 }
 

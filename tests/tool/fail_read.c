@@ -1,0 +1,75 @@
+/* Injects read errors, for the tool's tests (LD_PRELOAD). The file named by
+ * QUILLET_FAIL_PATH fails with EIO on its Nth read, N from QUILLET_FAIL_AT
+ * (default 2); every other file reads as usual. */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+static int failing_fd = -1;
+static int reads_seen = 0;
+
+static void Remember(const char *path, int fd) {
+  const char *target = getenv("QUILLET_FAIL_PATH");
+  if (fd >= 0 && target != NULL && strcmp(path, target) == 0) {
+    failing_fd = fd;
+    reads_seen = 0;
+  }
+}
+
+static int OpenWith(const char *name, int dirfd, const char *path, int flags, va_list args) {
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) mode = (mode_t)va_arg(args, int);
+  int fd;
+  if (dirfd == -1) {
+    int (*real)(const char *, int, ...) = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, name);
+    fd = real(path, flags, mode);
+  } else {
+    int (*real)(int, const char *, int, ...) =
+        (int (*)(int, const char *, int, ...))dlsym(RTLD_NEXT, name);
+    fd = real(dirfd, path, flags, mode);
+  }
+  Remember(path, fd);
+  return fd;
+}
+
+int open(const char *path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const int fd = OpenWith("open", -1, path, flags, args);
+  va_end(args);
+  return fd;
+}
+
+int open64(const char *path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const int fd = OpenWith("open64", -1, path, flags, args);
+  va_end(args);
+  return fd;
+}
+
+int openat(int dirfd, const char *path, int flags, ...) {
+  va_list args;
+  va_start(args, flags);
+  const int fd = OpenWith("openat", dirfd == -1 ? AT_FDCWD : dirfd, path, flags, args);
+  va_end(args);
+  return fd;
+}
+
+ssize_t read(int fd, void *buffer, size_t size) {
+  ssize_t (*real)(int, void *, size_t) = (ssize_t (*)(int, void *, size_t))dlsym(RTLD_NEXT, "read");
+  if (fd == failing_fd) {
+    const char *at = getenv("QUILLET_FAIL_AT");
+    if (++reads_seen == (at != NULL ? atoi(at) : 2)) {
+      errno = EIO;
+      return -1;
+    }
+  }
+  return real(fd, buffer, size);
+}
