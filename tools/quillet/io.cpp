@@ -87,19 +87,20 @@ void Output::Write(std::string_view text) {
   }
 }
 
-void Output::Warn(std::string_view message) {
+void Output::Flush() {
   if (std::fflush(stdout) != 0 && !failed_) {
     failed_ = true;
     error_ = errno;
   }
+}
+
+void Output::Warn(std::string_view message) {
+  Flush();  // the results before the message
   std::fprintf(stderr, "quillet: %.*s\n", static_cast<int>(message.size()), message.data());
 }
 
 bool Output::Finish() {
-  if (std::fflush(stdout) != 0 && !failed_) {
-    failed_ = true;
-    error_ = errno;
-  }
+  Flush();
   if (std::ferror(stdout) && !failed_) failed_ = true;
   if (!failed_) return true;
   std::fprintf(stderr, "quillet: write error%s%s\n", error_ != 0 ? ": " : "",

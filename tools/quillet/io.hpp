@@ -63,6 +63,7 @@ class Output {
   bool Finish();
 
  private:
+  void Flush();
   bool failed_ = false;
   int error_ = 0;
 };
