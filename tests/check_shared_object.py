@@ -53,8 +53,11 @@ def main():
     args = parser.parse_args()
 
     dynamic = run("nm", "-D", "--defined-only", args.library)
-    exported = sorted(line.split()[-1].split("@")[0] for line in dynamic.splitlines() if line.strip())
+    symbols = [line.split()[-1] for line in dynamic.splitlines() if line.strip()]
+    exported = sorted(s.split("@")[0] for s in symbols if s.split("@")[0] != "QUILLET_0")
     check(exported == sorted(args.exports), f"exports exactly {sorted(args.exports)}: {exported}")
+    versioned = sorted(s.split("@")[0] for s in symbols if s.endswith("@@QUILLET_0"))
+    check(versioned == exported, f"every export in version node QUILLET_0: {symbols}")
 
     check(needed(args.library) == ["libc.so.6"], f"needs only the C library: {needed(args.library)}")
 

@@ -13,6 +13,15 @@ add_test(NAME boundary.dlopen
 set_tests_properties(boundary.dlopen PROPERTIES
   ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quillet>")
 
+# A program linked with libcrypto before libquillet (both export MD5) calls
+# every export through the link.
+if(TARGET OpenSSL::Crypto)
+  add_executable(quillet_link_order_test boundary/link_order_test.c)
+  target_link_libraries(quillet_link_order_test PRIVATE OpenSSL::Crypto quillet)
+  quillet_set_warnings(quillet_link_order_test)
+  add_test(NAME boundary.link_order COMMAND quillet_link_order_test)
+endif()
+
 add_executable(quillet_guard_page_tests boundary/guard_page_test.cpp)
 target_link_libraries(quillet_guard_page_tests PRIVATE quillet GTest::gtest_main)
 quillet_set_warnings(quillet_guard_page_tests)
@@ -38,7 +47,10 @@ add_test(NAME boundary.elf_structure
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_shared_object.py
     --reference $<TARGET_FILE:quillet_empty_reference> $<TARGET_FILE:quillet>
     StandardSHA BrokenSHA LockdownSHA MD5 DoubleHashPassword
-    SysAllocStringByteLen SysFreeString SysStringByteLen)
+    SysAllocStringByteLen SysFreeString SysStringByteLen
+    quillet_StandardSHA quillet_BrokenSHA quillet_LockdownSHA quillet_MD5
+    quillet_DoubleHashPassword quillet_SysAllocStringByteLen quillet_SysFreeString
+    quillet_SysStringByteLen)
 endif()
 
 # The command-line tool, run as a user runs it, with a shim that injects read

@@ -64,32 +64,48 @@ typedef wchar_t *ByteString;
 typedef unsigned char *ByteString;
 #endif
 
+/* On ELF platforms a program's calls bind to the library's own names for
+ * these functions, quillet_StandardSHA and so on, which it exports beside
+ * the plain names: so a program linked against Quillet calls Quillet's
+ * functions whatever other library exports the same names (libcrypto's MD5,
+ * say) and in whatever order the libraries are linked and loaded. Callers
+ * that look the functions up by name use the plain names. */
+#if !defined(_WIN32) && !defined(QUILLET_BUILDING) && defined(__ELF__) && \
+    (defined(__GNUC__) || defined(__clang__))
+#define QUILLET_LINK_NAME(name) __asm__("quillet_" #name)
+#else
+#define QUILLET_LINK_NAME(name)
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 /* StandardSHA returns the SHA-1 digest (FIPS 180-1) of the bytes of *data as
  * a new 20-byte string, in the usual byte order. */
-QUILLET_API ByteString QUILLET_CALL StandardSHA(const ByteString *data);
+QUILLET_API ByteString QUILLET_CALL StandardSHA(const ByteString *data)
+    QUILLET_LINK_NAME(StandardSHA);
 
 /* BrokenSHA returns a 20-byte non-standard SHA-1 variant of *data: words
  * little-endian, the message filled with zero bytes to a whole number of
  * 64-byte blocks (no marker, no length; the empty string has no block), and
  * every scheduled word past the sixteenth has the single bit (v & 31) set.
  * Trailing zero bytes within the last block do not change it. */
-QUILLET_API ByteString QUILLET_CALL BrokenSHA(const ByteString *data);
+QUILLET_API ByteString QUILLET_CALL BrokenSHA(const ByteString *data)
+    QUILLET_LINK_NAME(BrokenSHA);
 
 /* LockdownSHA returns SHA-1 of *data with every multi-byte quantity (message
  * words, the length field, the result words) read and written least
  * significant byte first; its length field carries the bit count modulo
  * 2^32. A new 20-byte string. */
-QUILLET_API ByteString QUILLET_CALL LockdownSHA(const ByteString *data);
+QUILLET_API ByteString QUILLET_CALL LockdownSHA(const ByteString *data)
+    QUILLET_LINK_NAME(LockdownSHA);
 
 /* MD5 returns the MD5 digest (RFC 1321) of the bytes of *data as a new
  * 32-byte string of text: two upper-case hexadecimal digits per digest byte,
  * high digit first, no terminator counted (like every string the library
  * makes, two zero bytes follow the content). */
-QUILLET_API ByteString QUILLET_CALL MD5(const ByteString *data);
+QUILLET_API ByteString QUILLET_CALL MD5(const ByteString *data) QUILLET_LINK_NAME(MD5);
 
 /* DoubleHashPassword returns a 20-byte proof of a password: BrokenSHA over
  * the 28 bytes made of *firstToken and *secondToken (each least significant
@@ -99,7 +115,8 @@ QUILLET_API ByteString QUILLET_CALL MD5(const ByteString *data);
  * released. */
 QUILLET_API ByteString QUILLET_CALL DoubleHashPassword(const ByteString *password,
                                                        const int32_t *firstToken,
-                                                       const int32_t *secondToken);
+                                                       const int32_t *secondToken)
+    QUILLET_LINK_NAME(DoubleHashPassword);
 
 #if !defined(_WIN32)
 /* SysAllocStringByteLen returns a new string of `length` bytes, copied from
@@ -107,18 +124,21 @@ QUILLET_API ByteString QUILLET_CALL DoubleHashPassword(const ByteString *passwor
  * that are not counted. A length of 0 gives a valid, non-null empty string.
  * Returns null when memory is short. Release it with SysFreeString. */
 QUILLET_API ByteString SysAllocStringByteLen(const char *source,
-                                             unsigned int length);
+                                             unsigned int length)
+    QUILLET_LINK_NAME(SysAllocStringByteLen);
 
 /* SysFreeString releases a string made by SysAllocStringByteLen or returned
  * by any function of this library. A null handle is ignored. */
-QUILLET_API void SysFreeString(ByteString string);
+QUILLET_API void SysFreeString(ByteString string) QUILLET_LINK_NAME(SysFreeString);
 
 /* SysStringByteLen returns the byte count of `string`; 0 for null. */
-QUILLET_API unsigned int SysStringByteLen(ByteString string);
+QUILLET_API unsigned int SysStringByteLen(ByteString string)
+    QUILLET_LINK_NAME(SysStringByteLen);
 #endif
 
 #ifdef __cplusplus
 } /* extern "C" */
 #endif
+
 
 #endif /* QUILLET_QUILLET_H_ */

@@ -10,6 +10,16 @@
 
 #include "quillet/quillet.h"
 
+// On ELF platforms the header binds callers to quillet_NAME, the library's
+// own name for each export (see quillet.h); the plain name is its alias for
+// callers that look it up by name.
+#if !defined(_WIN32) && defined(__ELF__)
+#define QUILLET_EXPORT_ALIAS(name) \
+  extern "C" QUILLET_API decltype(name) quillet_##name __attribute__((alias(#name)));
+#else
+#define QUILLET_EXPORT_ALIAS(name)
+#endif
+
 namespace quillet::boundary {
 
 // The count stored little-endian in the four bytes before `content`.

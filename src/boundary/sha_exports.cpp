@@ -49,3 +49,7 @@ ByteString QUILLET_CALL LockdownSHA(const ByteString* data) {
 }
 
 }  // extern "C"
+
+QUILLET_EXPORT_ALIAS(StandardSHA)
+QUILLET_EXPORT_ALIAS(BrokenSHA)
+QUILLET_EXPORT_ALIAS(LockdownSHA)

@@ -69,3 +69,7 @@ unsigned int SysStringByteLen(ByteString string) {
 }
 
 }  // extern "C"
+
+QUILLET_EXPORT_ALIAS(SysAllocStringByteLen)
+QUILLET_EXPORT_ALIAS(SysFreeString)
+QUILLET_EXPORT_ALIAS(SysStringByteLen)

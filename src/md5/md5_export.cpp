@@ -14,3 +14,5 @@ extern "C" ByteString QUILLET_CALL MD5(const ByteString* data) {
   BurnStack();  // spill slots and temporaries of everything below
   return boundary::MakeResult({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
+
+QUILLET_EXPORT_ALIAS(MD5)

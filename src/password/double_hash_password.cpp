@@ -28,3 +28,5 @@ extern "C" ByteString QUILLET_CALL DoubleHashPassword(const ByteString* password
   BurnStack();  // both stages
   return result;
 }
+
+QUILLET_EXPORT_ALIAS(DoubleHashPassword)
