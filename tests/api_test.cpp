@@ -160,6 +160,33 @@ TEST(Api, HashersCopyMidMessage) {
   CopyGoesOnIndependently<Md5Hasher>(Kind::kMd5);
 }
 
+// Built-in arrays of every character type: a last zero is a terminator,
+// other zeros are content, and nothing past the array is read (ASan would
+// see an unterminated array measured with strlen).
+TEST(Api, BuiltInArrays) {
+  const Sha1Digest abc = StandardSHA(std::string_view("abc"));
+  const unsigned char unsigned_text[] = "abc";
+  const signed char signed_text[] = {'a', 'b', 'c', 0};
+  EXPECT_EQ(StandardSHA("abc"), abc);
+  EXPECT_EQ(StandardSHA(u8"abc"), abc);
+  EXPECT_EQ(StandardSHA(unsigned_text), abc);
+  EXPECT_EQ(StandardSHA(signed_text), abc);
+  const char unterminated[3] = {'a', 'b', 'c'};
+  EXPECT_EQ(StandardSHA(unterminated), abc);
+  const char inner_zeros[8] = {'a', 0, 'b', 0, 0, 'c', 'd', 0};
+  EXPECT_EQ(StandardSHA(inner_zeros), StandardSHA(std::string_view(inner_zeros, 7)));
+  EXPECT_EQ(MD5(inner_zeros), MD5(std::string_view(inner_zeros, 7)));
+  // Not a character type: every byte.
+  const std::byte bytes[4] = {std::byte{'a'}, std::byte{'b'}, std::byte{'c'}, std::byte{0}};
+  EXPECT_EQ(StandardSHA(bytes), StandardSHA(std::string_view("abc\0", 4)));
+  StandardShaHasher hasher;
+  EXPECT_EQ(hasher.Update(unterminated).Update(u8"").Finish(), abc);
+  Md5Hasher md5;
+  EXPECT_EQ(md5.Update(unsigned_text).Finish(), MD5("abc"));
+  EXPECT_EQ(DoubleHashPassword("password", 0x12345678u, 0xDEADBEEFu),
+            DoubleHashPassword(std::string_view("password"), 0x12345678u, 0xDEADBEEFu));
+}
+
 TEST(Api, HasherIsReusableAfterFinish) {
   StandardShaHasher sha;
   sha.Update("garbage that is thrown away").Finish();

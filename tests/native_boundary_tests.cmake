@@ -77,4 +77,8 @@ add_test(NAME install.consumer
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/consumer/run.sh ${CMAKE_BINARY_DIR}
     ${CMAKE_BINARY_DIR}/consumer-scratch)
 set_tests_properties(install.consumer PROPERTIES TIMEOUT 300)
+add_test(NAME install.subproject
+  COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/subproject/run.sh ${PROJECT_SOURCE_DIR}
+    ${CMAKE_BINARY_DIR}/subproject-scratch)
+set_tests_properties(install.subproject PROPERTIES TIMEOUT 600)
 endif()

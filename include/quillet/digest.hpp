@@ -29,17 +29,32 @@ using Md5Digest = std::array<std::uint8_t, 16>;
 // MD5 as the C export returns it: 32 upper-case hexadecimal characters.
 using Md5Text = std::array<char, 32>;
 
-// Any contiguous range of byte-sized trivially copyable values (std::string,
-// std::vector<std::uint8_t>, std::array<std::byte, N>, ...). Built-in char
-// arrays are left to std::string_view so that a string literal does not
-// include its terminating zero.
+// What each function takes:
+//
+// - std::span<const std::byte>, and std::string_view: exactly those bytes.
+// - Any contiguous range of byte-sized trivially copyable values
+//   (std::string, std::vector<std::uint8_t>, std::array<std::byte, N>,
+//   a built-in std::byte array, ...): all its elements.
+// - A built-in array of a character type (char, signed char, unsigned char,
+//   char8_t; std::uint8_t is unsigned char): all its elements but a last
+//   one that is zero, which is taken for a string's terminator. So a string
+//   literal of any character type ("abc", u8"abc") and an array initialised
+//   from one hash without the terminator; zero bytes elsewhere are hashed;
+//   and no array is ever measured by looking for a zero: nothing past its
+//   end is read. For a byte buffer whose last byte may be zero, pass a span
+//   or a std::array.
+template <typename T>
+concept CharacterType =
+    std::is_same_v<std::remove_cv_t<T>, char> || std::is_same_v<std::remove_cv_t<T>, signed char> ||
+    std::is_same_v<std::remove_cv_t<T>, unsigned char> ||
+    std::is_same_v<std::remove_cv_t<T>, char8_t>;
+
 template <typename R>
 concept ByteContainer =
     std::ranges::contiguous_range<R> && std::ranges::sized_range<R> &&
     sizeof(std::ranges::range_value_t<R>) == 1 &&
     std::is_trivially_copyable_v<std::ranges::range_value_t<R>> &&
-    !(std::is_array_v<std::remove_cvref_t<R>> &&
-      std::is_same_v<std::remove_cv_t<std::ranges::range_value_t<R>>, char>);
+    !(std::is_array_v<std::remove_cvref_t<R>> && CharacterType<std::ranges::range_value_t<R>>);
 
 template <ByteContainer R>
 std::span<const std::byte> AsBytes(const R& range) {
@@ -49,6 +64,12 @@ std::span<const std::byte> AsBytes(const R& range) {
 
 inline std::span<const std::byte> AsBytes(std::string_view text) {
   return {reinterpret_cast<const std::byte*>(text.data()), text.size()};
+}
+
+template <CharacterType C, std::size_t N>
+std::span<const std::byte> AsBytes(const C (&text)[N]) {
+  const std::size_t length = (N != 0 && text[N - 1] == C{}) ? N - 1 : N;
+  return {reinterpret_cast<const std::byte*>(text), length};
 }
 
 // SHA-1 (FIPS 180-1), for every length.
@@ -74,6 +95,22 @@ inline Md5Digest MD5(std::string_view data) noexcept { return MD5(AsBytes(data))
 inline Md5Text MD5Hex(std::string_view data) noexcept { return MD5Hex(AsBytes(data)); }
 inline Sha1Digest DoubleHashPassword(std::string_view password, std::uint32_t first_token,
                                      std::uint32_t second_token) noexcept {
+  return DoubleHashPassword(AsBytes(password), first_token, second_token);
+}
+
+template <CharacterType C, std::size_t N>
+Sha1Digest StandardSHA(const C (&data)[N]) noexcept { return StandardSHA(AsBytes(data)); }
+template <CharacterType C, std::size_t N>
+Sha1Digest BrokenSHA(const C (&data)[N]) noexcept { return BrokenSHA(AsBytes(data)); }
+template <CharacterType C, std::size_t N>
+Sha1Digest LockdownSHA(const C (&data)[N]) noexcept { return LockdownSHA(AsBytes(data)); }
+template <CharacterType C, std::size_t N>
+Md5Digest MD5(const C (&data)[N]) noexcept { return MD5(AsBytes(data)); }
+template <CharacterType C, std::size_t N>
+Md5Text MD5Hex(const C (&data)[N]) noexcept { return MD5Hex(AsBytes(data)); }
+template <CharacterType C, std::size_t N>
+Sha1Digest DoubleHashPassword(const C (&password)[N], std::uint32_t first_token,
+                              std::uint32_t second_token) noexcept {
   return DoubleHashPassword(AsBytes(password), first_token, second_token);
 }
 
@@ -126,6 +163,8 @@ class ShaHasher {
   ShaHasher& Update(std::string_view data) noexcept { return Update(AsBytes(data)); }
   template <ByteContainer R>
   ShaHasher& Update(const R& data) noexcept { return Update(AsBytes(data)); }
+  template <CharacterType C, std::size_t N>
+  ShaHasher& Update(const C (&data)[N]) noexcept { return Update(AsBytes(data)); }
 
   Sha1Digest Finish() noexcept;
 
@@ -156,6 +195,8 @@ class Md5Hasher {
   Md5Hasher& Update(std::string_view data) noexcept { return Update(AsBytes(data)); }
   template <ByteContainer R>
   Md5Hasher& Update(const R& data) noexcept { return Update(AsBytes(data)); }
+  template <CharacterType C, std::size_t N>
+  Md5Hasher& Update(const C (&data)[N]) noexcept { return Update(AsBytes(data)); }
 
   Md5Digest Finish() noexcept;
   Md5Text FinishHex() noexcept;

@@ -19,7 +19,8 @@ echo "find_package: ok"
 libdir=$(ls -d "$prefix"/lib*/pkgconfig | head -n1)
 export PKG_CONFIG_PATH="$libdir"
 # shellcheck disable=SC2046
-c++ -o "$scratch/pc_cpp" "$here/consumer.cpp" $(pkg-config --cflags --libs quillet-digest)
+# A C++23 consumer: the .pc file states no standard of its own.
+c++ -std=c++23 -o "$scratch/pc_cpp" "$here/consumer.cpp" $(pkg-config --cflags --libs quillet-digest)
 # shellcheck disable=SC2046
 cc -o "$scratch/pc_c" "$here/consumer.c" $(pkg-config --cflags --libs quillet)
 test "$("$scratch/pc_cpp")" = a9993e364706816aba3e25717850c26c9cd0d89d

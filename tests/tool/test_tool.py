@@ -346,6 +346,7 @@ class Terminal:
                     signal.signal(signal.SIGTTOU, signal.SIG_DFL)
                     os.execv(TOOL, [TOOL, *args])
                 os.setpgid(child, child)
+                os.write(status_write, f"pid {child}\n".encode())
                 while True:
                     _, status = os.waitpid(child, os.WUNTRACED)
                     if os.WIFSTOPPED(status):
@@ -365,6 +366,8 @@ class Terminal:
         os.close(control_read)
         self.out, self.status, self.control = out_read, status_read, control_write
         self.screen = b""
+        self.pending = b""
+        self.child = int(self.next_status().split()[1])
 
     def read_screen(self, until, timeout=10):
         deadline = time.time() + timeout
@@ -390,21 +393,41 @@ class Terminal:
         os.write(self.master, data)
 
     def next_status(self, timeout=10):
-        ready, _, _ = select.select([self.status], [], [], timeout)
-        return os.read(self.status, 64).decode().strip() if ready else "timeout"
+        deadline = time.time() + timeout
+        while b"\n" not in self.pending:
+            ready, _, _ = select.select([self.status], [], [], max(0, deadline - time.time()))
+            if not ready:
+                return "timeout"
+            chunk = os.read(self.status, 64)
+            if not chunk:
+                return "closed"
+            self.pending += chunk
+        line, self.pending = self.pending.split(b"\n", 1)
+        return line.decode()
 
     def resume(self):
         os.write(self.control, b"c")
 
-    def output(self):
+    def output(self, timeout=10):
         chunks = []
-        while True:
-            chunk = os.read(self.out, 4096)
-            if not chunk:
-                return b"".join(chunks)
-            chunks.append(chunk)
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            ready, _, _ = select.select([self.out], [], [], 0.1)
+            if ready:
+                chunk = os.read(self.out, 4096)
+                if not chunk:
+                    break
+                chunks.append(chunk)
+        return b"".join(chunks)
 
     def close(self):
+        # Whatever state a failed test left them in, the tool and its
+        # session leader end here.
+        for pid in (self.child, self.leader):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
         for fd in (self.master, self.out, self.status, self.control):
             os.close(fd)
         os.waitpid(self.leader, 0)
