@@ -12,3 +12,5 @@ python3 -m venv "$venv"
 "$venv/bin/python" -m pip install --quiet --no-build-isolation --no-index "$here"
 cd "$build"  # away from the source tree, so the installed package is the one imported
 QUILLET_LIBRARY=$build/src/libquillet.so "$venv/bin/python" -m unittest discover -s "$here/tests" -v
+# And the README's example of the package, with this environment's Python.
+python3 "$here/../tests/check_readme.py" "$here/../README.md" "$build" --python "$venv/bin/python"

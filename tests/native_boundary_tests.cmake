@@ -82,3 +82,11 @@ add_test(NAME install.subproject
     ${CMAKE_BINARY_DIR}/subproject-scratch)
 set_tests_properties(install.subproject PROPERTIES TIMEOUT 600)
 endif()
+
+# The README's examples: the files under examples/, word for word, printing
+# what the README says.
+if(QUILLET_BUILD_EXAMPLES AND NOT QUILLET_SANITIZE)
+  add_test(NAME readme.examples
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_readme.py
+      ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR})
+endif()

@@ -28,3 +28,14 @@ add_test(NAME boundary.pe_structure
 add_executable(quillet_win_bench ${PROJECT_SOURCE_DIR}/bench/win_bench.c)
 target_link_libraries(quillet_win_bench PRIVATE oleaut32)
 quillet_set_warnings(quillet_win_bench)
+
+# The README's Windows example, run under Wine and checked against the README.
+add_executable(example_windows_loadlibrary ${PROJECT_SOURCE_DIR}/examples/windows_loadlibrary.c)
+target_link_libraries(example_windows_loadlibrary PRIVATE oleaut32)
+quillet_set_warnings(example_windows_loadlibrary)
+add_dependencies(example_windows_loadlibrary quillet)
+add_test(NAME readme.windows_example
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/tests/check_readme.py
+    ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}
+    --windows ${PROJECT_SOURCE_DIR}/cmake/wine-run ${QUILLET_WINEPREFIX} ${QUILLET_WINE_BITS})
+set_tests_properties(readme.windows_example PROPERTIES FIXTURES_REQUIRED wine)
