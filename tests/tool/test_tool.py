@@ -345,7 +345,10 @@ class Terminal:
                     os.dup2(out_write, 1)
                     signal.signal(signal.SIGTTOU, signal.SIG_DFL)
                     os.execv(TOOL, [TOOL, *args])
-                os.setpgid(child, child)
+                try:  # as a shell does: both sides, whichever comes first
+                    os.setpgid(child, child)
+                except PermissionError:  # the child has already exec'd
+                    pass
                 os.write(status_write, f"pid {child}\n".encode())
                 while True:
                     _, status = os.waitpid(child, os.WUNTRACED)
@@ -358,6 +361,8 @@ class Terminal:
                     code = os.waitstatus_to_exitcode(status)
                     os.write(status_write, f"exit {code}\n".encode())
                     os._exit(0)
+            except BaseException as error:  # noqa: B036 (the test reports it)
+                os.write(status_write, f"error {error!r}\n".encode())
             finally:
                 os._exit(1)
         os.close(slave)
@@ -367,7 +372,10 @@ class Terminal:
         self.out, self.status, self.control = out_read, status_read, control_write
         self.screen = b""
         self.pending = b""
-        self.child = int(self.next_status().split()[1])
+        first = self.next_status(timeout=30)
+        if not first.startswith("pid "):
+            raise AssertionError(f"the terminal's session leader said {first!r}")
+        self.child = int(first.split()[1])
 
     def read_screen(self, until, timeout=10):
         deadline = time.time() + timeout

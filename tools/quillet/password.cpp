@@ -221,13 +221,15 @@ int PrintProof(std::uint32_t first, std::uint32_t second) {
   bool got_any = false;
   std::string error;
   {
+    // Echo goes off before the prompt shows, so nothing typed after the
+    // prompt is flushed away or echoed.
     const bool terminal = IsTerminal(0);
+    std::optional<NoEcho> no_echo;
     if (terminal) {
+      no_echo.emplace();
       std::fputs("Password: ", stderr);
       std::fflush(stderr);
     }
-    std::optional<NoEcho> no_echo;
-    if (terminal) no_echo.emplace();
     const bool newline = ReadLine(password, got_any, error);
     if (newline && password.size() != 0 && password.back() == '\r') password.DropLast();
     if (terminal) std::fputs("\n", stderr);
