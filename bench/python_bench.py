@@ -1,0 +1,42 @@
+#!/usr/bin/env python3
+"""The quillet package beside hashlib, in one process: one-shot calls at
+3 B, 64 B and 1 MiB, best of several repetitions, printed as ratios
+(hashlib's time / quillet's; above 1 is faster).
+
+    python bench/python_bench.py     (with the package installed)"""
+
+import hashlib
+import timeit
+
+import quillet
+
+SIZES = [3, 64, 1024, 1 << 20]
+
+
+def best(statement, number):
+    return min(timeit.repeat(statement, number=number, repeat=7)) / number
+
+
+rows = []
+for size in SIZES:
+    data = bytes(i * 131 % 256 for i in range(size))
+    number = 200000 if size <= 1024 else 200
+    peers = {
+        "sha1": lambda: hashlib.sha1(data).digest(),
+        "md5": lambda: hashlib.md5(data).digest(),
+    }
+    ours = {
+        "sha1": (lambda: quillet.sha1(data).digest(), "sha1"),
+        "StandardSHA": (lambda: quillet.StandardSHA(data), "sha1"),
+        "broken_sha": (lambda: quillet.broken_sha(data).digest(), "sha1"),
+        "lockdown_sha": (lambda: quillet.lockdown_sha(data).digest(), "sha1"),
+        "md5": (lambda: quillet.md5(data).digest(), "md5"),
+    }
+    peer_times = {name: best(call, number) for name, call in peers.items()}
+    for name, (call, peer) in ours.items():
+        rows.append((name, peer, size, peer_times[peer] / best(call, number)))
+
+print(f"{'quillet':14} {'hashlib':8}" + "".join(f"{s:>10}" for s in SIZES))
+for name in dict.fromkeys(r[0] for r in rows):
+    peer = next(r[1] for r in rows if r[0] == name)
+    print(f"{name:14} {peer:8}" + "".join(f"{r[3]:9.2f}x" for r in rows if r[0] == name))
