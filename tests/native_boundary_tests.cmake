@@ -90,3 +90,18 @@ if(QUILLET_BUILD_EXAMPLES AND NOT QUILLET_SANITIZE)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_readme.py
       ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR})
 endif()
+
+# The engine and the exports on emulated CPUs with less than this one: SSE2
+# and SSE3 only (qemu64), no AVX (Nehalem), AVX2 without SHA extensions
+# (Haswell). Every result must still be right, and nothing may be run that
+# the CPU lacks.
+find_program(QUILLET_QEMU qemu-x86_64)
+if(QUILLET_QEMU AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64" AND NOT QUILLET_SANITIZE)
+  foreach(model qemu64 Nehalem Haswell-noTSX)
+    foreach(program quillet_unit_tests quillet_export_tests)
+      add_test(NAME cpu_model.${model}.${program}
+        COMMAND ${QUILLET_QEMU} -cpu ${model} $<TARGET_FILE:${program}>)
+      set_tests_properties(cpu_model.${model}.${program} PROPERTIES TIMEOUT 900)
+    endforeach()
+  endforeach()
+endif()
