@@ -137,6 +137,7 @@ class SideBySideTest(Scratch):
             (f"{digest('a')}  a\n{zero}  missing\n".encode(), []),
             (f"{digest('a')}  a\n{zero}  missing\n".encode(), ["--ignore-missing"]),
             (f"{zero}  missing\n".encode(), ["--ignore-missing"]),
+            (f"{digest('a')}  a\n{zero}  .\n".encode(), ["--ignore-missing"]),  # unreadable, not missing
             (f"{digest('a')}  a\njunk\n\n# comment\n{zero}  empty\n".encode(), []),
             (f"{digest('a')}  a\njunk\n{zero}  empty\n".encode(), ["-w"]),
             (f"{digest('a')}  a\njunk\n".encode(), ["--strict"]),
