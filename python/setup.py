@@ -49,9 +49,9 @@ if machine in ("x86_64", "amd64", "i386", "i686", "x86"):
         ("quillet_avx2", [relative(SRC, "sha1/sha1_avx2.cpp")], ["-mavx2", "-mbmi", "-mbmi2"]),
         ("quillet_shani", [relative(SRC, "sha1/sha1_shani.cpp")], ["-msha", "-mssse3", "-msse4.1"]),
         ("quillet_shani_avx2", [relative(SRC, "sha1/sha1_shani_broken.cpp")],
-         ["-msha", "-mssse3", "-msse4.1", "-mavx2"]),
+         ["-msha", "-mssse3", "-msse4.1", "-mavx2", "-fexceptions"]),  # see src/CMakeLists.txt
         ("quillet_shani_avx512", [relative(SRC, "sha1/sha1_shani_broken512.cpp")],
-         ["-msha", "-mssse3", "-msse4.1", "-mavx2", "-mavx512f", "-mavx512vl"]),
+         ["-msha", "-mssse3", "-msse4.1", "-mavx2", "-mavx512f", "-mavx512vl", "-fexceptions"]),
     ]
     definitions = []
 else:
