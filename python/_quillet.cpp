@@ -4,7 +4,7 @@
 // Hash objects follow hashlib's: update(), digest(), hexdigest(), copy(),
 // name, digest_size, block_size; any object with the buffer protocol is
 // taken, str is refused as hashlib refuses it; the GIL is released while a
-// buffer of 2 KiB or more is hashed, and each object has a lock of its own,
+// buffer of 2 KiB or more is hashed, and an object then has a lock of its own,
 // so that several threads may use one object at once.
 #define PY_SSIZE_T_CLEAN
 #pragma GCC diagnostic push
@@ -93,18 +93,23 @@ struct HashObject {
   AnyHasher& hasher() { return *std::launder(reinterpret_cast<AnyHasher*>(storage)); }
 };
 
-// Holds an object's lock; waits for it with the GIL released when another
-// thread has it.
+// Holds an object's lock, if it has one; waits for it with the GIL released
+// when another thread has it. An object gets its lock (under the GIL) the
+// first time a large buffer is hashed with the GIL released, as hashlib's
+// objects do: until then the GIL alone orders the calls on it.
 class Locked {
  public:
   explicit Locked(HashObject* self) : lock_(self->lock) {
+    if (lock_ == nullptr) return;
     if (!PyThread_acquire_lock(lock_, 0)) {
       Py_BEGIN_ALLOW_THREADS
       PyThread_acquire_lock(lock_, 1);
       Py_END_ALLOW_THREADS
     }
   }
-  ~Locked() { PyThread_release_lock(lock_); }
+  ~Locked() {
+    if (lock_ != nullptr) PyThread_release_lock(lock_);
+  }
   Locked(const Locked&) = delete;
   Locked& operator=(const Locked&) = delete;
 
@@ -118,17 +123,21 @@ HashObject* NewHash(Kind kind) {
   HashObject* self = PyObject_New(HashObject, HashType());
   if (self == nullptr) return nullptr;
   self->kind = kind;
-  self->lock = PyThread_allocate_lock();
-  if (self->lock == nullptr) {
-    PyObject_Free(self);
-    PyErr_NoMemory();
-    return nullptr;
-  }
+  self->lock = nullptr;
   new (self->storage) AnyHasher(MakeHasher(kind));
   return self;
 }
 
-void Update(HashObject* self, const Bytes& bytes) {
+// False, with MemoryError set, when the object needs a lock and none can
+// be had.
+bool Update(HashObject* self, const Bytes& bytes) {
+  if (bytes.size() >= kGilMinSize && self->lock == nullptr) {
+    self->lock = PyThread_allocate_lock();
+    if (self->lock == nullptr) {
+      PyErr_NoMemory();
+      return false;
+    }
+  }
   const Locked locked(self);
   if (bytes.size() >= kGilMinSize) {
     Py_BEGIN_ALLOW_THREADS
@@ -137,6 +146,7 @@ void Update(HashObject* self, const Bytes& bytes) {
   } else {
     std::visit([&](auto& hasher) { hasher.Update(bytes.span()); }, self->hasher());
   }
+  return true;
 }
 
 // The digest of what has been taken in so far: a copy finishes, the object
@@ -159,7 +169,7 @@ void HashDealloc(PyObject* object) {
   auto* self = reinterpret_cast<HashObject*>(object);
   self->hasher().~AnyHasher();  // the hashers wipe themselves
   quillet::SecureWipe(self->storage, sizeof self->storage);
-  PyThread_free_lock(self->lock);
+  if (self->lock != nullptr) PyThread_free_lock(self->lock);
   PyTypeObject* type = Py_TYPE(object);
   PyObject_Free(self);
   Py_DECREF(type);  // instances of a heap type hold a reference to it
@@ -168,7 +178,7 @@ void HashDealloc(PyObject* object) {
 PyObject* HashUpdate(PyObject* object, PyObject* data) {
   Bytes bytes;
   if (!bytes.Get(data)) return nullptr;
-  Update(reinterpret_cast<HashObject*>(object), bytes);
+  if (!Update(reinterpret_cast<HashObject*>(object), bytes)) return nullptr;
   Py_RETURN_NONE;
 }
 
@@ -259,7 +269,10 @@ PyObject* Construct(Kind kind, PyObject* args, PyObject* kwargs) {
   if (data != nullptr && !bytes.Get(data)) return nullptr;
   HashObject* self = NewHash(kind);
   if (self == nullptr) return nullptr;
-  if (data != nullptr) Update(self, bytes);
+  if (data != nullptr && !Update(self, bytes)) {
+    Py_DECREF(self);
+    return nullptr;
+  }
   return reinterpret_cast<PyObject*>(self);
 }
 
