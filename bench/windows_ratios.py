@@ -12,6 +12,7 @@ import json
 import os
 import subprocess
 import sys
+import tempfile
 
 wine_run, win32, win64, native = sys.argv[1:5]
 SIZES = ["3", "64", "1024", "16384", "1048576"]
@@ -32,11 +33,15 @@ def windows(build, bits):
 
 
 def native_exports():
-    result = subprocess.run([native, "--benchmark_filter=^Export_", "--benchmark_format=json",
-                             "--benchmark_repetitions=3", "--benchmark_min_time=0.1"],
-                            capture_output=True, text=True, check=True)
+    with tempfile.TemporaryDirectory() as scratch:
+        out = os.path.join(scratch, "exports.json")
+        subprocess.run([native, "--benchmark_filter=^Export_", f"--benchmark_out={out}",
+                        "--benchmark_out_format=json", "--benchmark_repetitions=3",
+                        "--benchmark_min_time=0.1"], capture_output=True, check=True)
+        with open(out) as f:
+            runs = json.load(f)["benchmarks"]
     table = {}
-    for run in json.loads(result.stdout)["benchmarks"]:
+    for run in runs:
         if run.get("run_type") != "iteration":
             continue
         name, size = run["run_name"].removeprefix("Export_").split("/")
