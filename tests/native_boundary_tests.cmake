@@ -61,6 +61,8 @@ target_link_libraries(quillet_fail_read PRIVATE ${CMAKE_DL_LIBS})
 set(QUILLET_TOOL_ENV "QUILLET_TOOL=$<TARGET_FILE:quillet_cli>")
 if(NOT QUILLET_SANITIZE)
   list(APPEND QUILLET_TOOL_ENV "QUILLET_FAIL_READ_SHIM=$<TARGET_FILE:quillet_fail_read>")
+else()
+  list(APPEND QUILLET_TOOL_ENV "QUILLET_SANITIZED=${QUILLET_SANITIZE}")
 endif()
 add_test(NAME tool.cli
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tool/test_tool.py -v)

@@ -24,6 +24,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "reference"))
 import sha_variants  # noqa: E402
 
 TOOL = os.environ.get("QUILLET_TOOL", "quillet")
+# ThreadSanitizer holds a signal back while the thread it hits is blocked in a
+# system call, so a signal at the prompt does not act until the read ends.
+SIGNALS_DEFERRED = "thread" in os.environ.get("QUILLET_SANITIZED", "")
 FAIL_SHIM = os.environ.get("QUILLET_FAIL_READ_SHIM")
 PEERS = {"sha1": "sha1sum", "md5": "md5sum"}
 
@@ -458,6 +461,7 @@ class TerminalTest(unittest.TestCase):
         finally:
             t.close()
 
+    @unittest.skipIf(SIGNALS_DEFERRED, "ThreadSanitizer defers signals during a blocking read")
     def test_ctrl_z_gives_echo_back_and_fg_takes_it_away(self):
         t = Terminal("password", "1", "2")
         try:
@@ -477,6 +481,7 @@ class TerminalTest(unittest.TestCase):
         finally:
             t.close()
 
+    @unittest.skipIf(SIGNALS_DEFERRED, "ThreadSanitizer defers signals during a blocking read")
     def test_ctrl_c_gives_echo_back(self):
         t = Terminal("password", "1", "2")
         try:
