@@ -381,16 +381,18 @@ class Terminal:
             raise AssertionError(f"the terminal's session leader said {first!r}")
         self.child = int(first.split()[1])
 
-    def read_screen(self, until, timeout=10):
+    def read_screen(self, until=None, timeout=10):
+        """Reads the terminal until `until` shows, or with None until the
+        terminal is closed (the tool and its session leader have ended)."""
         deadline = time.time() + timeout
-        while until not in self.screen and time.time() < deadline:
+        while (until is None or until not in self.screen) and time.time() < deadline:
             ready, _, _ = select.select([self.master], [], [], 0.1)
             if ready:
                 try:
                     self.screen += os.read(self.master, 4096)
                 except OSError:
                     break
-        return until in self.screen
+        return until is None or until in self.screen
 
     def echo(self):
         return bool(termios.tcgetattr(self.master)[3] & termios.ECHO)
@@ -528,7 +530,7 @@ class TerminalTest(unittest.TestCase):
                 if on_terminal:
                     t = Terminal(*args)
                     self.assertEqual(t.next_status(), "exit 0")
-                    t.read_screen(b"\x1b[K", timeout=1)
+                    t.read_screen()  # all of it, the last erase included
                     screen, output = t.screen, t.output()
                     t.close()
                 else:
