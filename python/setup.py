@@ -37,7 +37,7 @@ INCLUDES = [SRC, os.path.join(ROOT, "include")]
 
 engine = [relative(SRC, p) for p in (
     "sha1/sha1.cpp", "sha1/dispatch.cpp", "md5/md5.cpp", "password/double_hash.cpp",
-    "api/digest.cpp", "api/hashers.cpp")]
+    "api/algorithms.cpp", "api/digest.cpp", "api/hashers.cpp")]
 
 # (name, sources, extra flags): one static library per instruction set.
 libraries = [("quillet_engine", engine, [])]

@@ -217,6 +217,62 @@ TEST(Api, DestroyedHashersAreWiped) {
   DestroyedHasherIsWiped<Md5Hasher>("Md5Hasher");
 }
 
+// The type-erased hasher and the table of algorithms give what the concrete
+// hashers give, under the names the bindings use.
+TEST(Api, AlgorithmTableAndHasher) {
+  const struct {
+    Algorithm algorithm;
+    Kind kind;
+    const char* name;
+    const char* export_name;
+    std::size_t digest_size;
+  } kRows[] = {{Algorithm::kStandardSha, Kind::kStandard, "sha1", "StandardSHA", 20},
+               {Algorithm::kBrokenSha, Kind::kBroken, "broken_sha", "BrokenSHA", 20},
+               {Algorithm::kLockdownSha, Kind::kLockdown, "lockdown_sha", "LockdownSHA", 20},
+               {Algorithm::kMd5, Kind::kMd5, "md5", "MD5", 16}};
+  ASSERT_EQ(Algorithms().size(), std::size(kRows));
+  const auto message = test::RandomBytes(300, 23);
+  const auto data = std::as_bytes(std::span(message));
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(Info(row.algorithm).name, row.name);
+    EXPECT_EQ(Info(row.algorithm).export_name, row.export_name);
+    EXPECT_EQ(Info(row.algorithm).digest_size, row.digest_size);
+    EXPECT_EQ(Info(row.algorithm).block_size, 64u);
+    EXPECT_EQ(FindAlgorithm(row.name), row.algorithm);
+    std::string upper = row.name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_EQ(FindAlgorithm(upper), row.algorithm);
+    for (const std::size_t cut : {std::size_t{0}, std::size_t{63}, std::size_t{64}, std::size_t{200}}) {
+      Hasher hasher(row.algorithm);
+      hasher.Update(data.first(cut));
+      Hasher copy = hasher;
+      Hasher assigned(Algorithm::kMd5);
+      assigned = hasher;
+      hasher.Update(data.subspan(cut));
+      copy.Update(data.subspan(cut));
+      assigned.Update(data.subspan(cut, 1));
+      const Digest digest = hasher.Finish();
+      ASSERT_EQ(digest.size(), row.digest_size);
+      std::string want = OneShot(row.kind, data);
+      if (row.kind == Kind::kMd5) {
+        EXPECT_EQ(ToHex(digest, true).view(), want) << cut;
+        for (char& c : want) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      }
+      EXPECT_EQ(ToHex(digest).view(), want) << cut;
+      EXPECT_EQ(copy.Finish(), digest) << cut;
+      EXPECT_EQ(assigned.algorithm(), row.algorithm);
+      Hasher one_more(row.algorithm);
+      EXPECT_EQ(assigned.Finish(), one_more.Update(data.first(cut + 1)).Finish()) << cut;
+      // Finish starts a new message.
+      EXPECT_EQ(hasher.Update(data).Finish(), digest) << cut;
+    }
+  }
+  EXPECT_EQ(FindAlgorithm("sha256"), std::nullopt);
+  EXPECT_EQ(FindAlgorithm("sha"), std::nullopt);
+  EXPECT_EQ(FindAlgorithm(""), std::nullopt);
+}
+
 TEST(Api, PasswordProof) {
   // From tests/reference/sha_variants.py (double_hash_password).
   EXPECT_EQ(test::Hex(DoubleHashPassword("password", 0x12345678u, 0xDEADBEEFu)),

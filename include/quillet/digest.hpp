@@ -12,9 +12,11 @@
 #ifndef QUILLET_DIGEST_HPP_
 #define QUILLET_DIGEST_HPP_
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <ranges>
 #include <span>
 #include <string_view>
@@ -204,6 +206,94 @@ class Md5Hasher {
  private:
   md5::Md5Context context_;
 };
+
+// Which digest, as one value: the name every other part of the C++ API, the
+// tool and the bindings use.
+enum class Algorithm { kStandardSha, kBrokenSha, kLockdownSha, kMd5 };
+
+inline constexpr std::size_t kMaxDigestSize = 20;
+
+// The raw bytes of a digest of any algorithm.
+class Digest {
+ public:
+  constexpr Digest() = default;
+  Digest(const std::uint8_t* bytes, std::size_t size) noexcept;
+  const std::uint8_t* data() const noexcept { return bytes_.data(); }
+  std::size_t size() const noexcept { return size_; }
+  std::span<const std::uint8_t> span() const noexcept { return {bytes_.data(), size_}; }
+  friend bool operator==(const Digest& a, const Digest& b) noexcept {
+    return a.span().size() == b.span().size() &&
+           std::equal(a.span().begin(), a.span().end(), b.span().begin());
+  }
+
+ private:
+  std::array<std::uint8_t, kMaxDigestSize> bytes_{};
+  std::size_t size_ = 0;
+};
+
+namespace detail {
+// How a hasher of one algorithm is made, fed, finished, copied and wiped,
+// over storage that the type-erased Hasher owns.
+struct HasherOps {
+  void (*construct)(void* storage) noexcept;
+  void (*copy)(void* storage, const void* from) noexcept;
+  void (*update)(void* storage, std::span<const std::byte> data) noexcept;
+  void (*finish)(void* storage, std::uint8_t* digest) noexcept;
+  void (*destroy)(void* storage) noexcept;
+};
+inline constexpr std::size_t kHasherStorage = 128;
+}  // namespace detail
+
+// One row of the table of algorithms.
+struct AlgorithmInfo {
+  Algorithm algorithm;
+  std::string_view name;         // "sha1", "broken_sha", "lockdown_sha", "md5"
+  std::string_view export_name;  // the C export: "StandardSHA", ... "MD5"
+  std::size_t digest_size;       // raw bytes
+  std::size_t block_size;
+  const detail::HasherOps* ops;
+};
+
+// Every algorithm, in the order of the enumeration.
+std::span<const AlgorithmInfo> Algorithms() noexcept;
+const AlgorithmInfo& Info(Algorithm algorithm) noexcept;
+// The algorithm called `name` (the names above, in any case), if any.
+std::optional<Algorithm> FindAlgorithm(std::string_view name) noexcept;
+
+// A streaming hasher of any algorithm, chosen at run time: the same digests
+// as the hashers above (MD5 as raw bytes), with the same contract.
+class Hasher {
+ public:
+  explicit Hasher(Algorithm algorithm) noexcept;
+  ~Hasher();
+  Hasher(const Hasher& other) noexcept;
+  Hasher& operator=(const Hasher& other) noexcept;
+
+  Hasher& Update(std::span<const std::byte> data) noexcept;
+  Hasher& Update(std::string_view data) noexcept { return Update(AsBytes(data)); }
+  template <ByteContainer R>
+  Hasher& Update(const R& data) noexcept { return Update(AsBytes(data)); }
+  template <CharacterType C, std::size_t N>
+  Hasher& Update(const C (&data)[N]) noexcept { return Update(AsBytes(data)); }
+
+  // The digest of everything taken in; the hasher starts a new message.
+  Digest Finish() noexcept;
+
+  Algorithm algorithm() const noexcept { return algorithm_; }
+  const AlgorithmInfo& info() const noexcept { return Info(algorithm_); }
+
+ private:
+  Algorithm algorithm_;
+  alignas(std::max_align_t) unsigned char storage_[detail::kHasherStorage];
+};
+
+// Hexadecimal text of any digest, high digit first, in a fixed array.
+struct DigestText {
+  std::array<char, 2 * kMaxDigestSize> chars{};
+  std::size_t size = 0;
+  std::string_view view() const noexcept { return {chars.data(), size}; }
+};
+DigestText ToHex(const Digest& digest, bool upper_case = false) noexcept;
 
 }  // namespace quillet
 

@@ -1,0 +1,114 @@
+// The table of algorithms and the type-erased hasher over it. Adding a
+// digest is a row here (with its streaming hasher).
+#include <cstring>
+#include <new>
+
+#include "common/secure_wipe.hpp"
+#include "quillet/digest.hpp"
+
+namespace quillet {
+
+namespace {
+
+// The operations of one concrete hasher type over the Hasher's storage.
+template <typename Concrete>
+struct OpsFor {
+  static_assert(sizeof(Concrete) <= detail::kHasherStorage);
+  static_assert(alignof(Concrete) <= alignof(std::max_align_t));
+  static Concrete& Get(void* storage) { return *std::launder(static_cast<Concrete*>(storage)); }
+  static void Construct(void* storage) noexcept { new (storage) Concrete; }
+  static void Copy(void* storage, const void* from) noexcept {
+    new (storage) Concrete(*std::launder(static_cast<const Concrete*>(from)));
+  }
+  static void Update(void* storage, std::span<const std::byte> data) noexcept {
+    Get(storage).Update(data);
+  }
+  static void Finish(void* storage, std::uint8_t* digest) noexcept {
+    const auto bytes = Get(storage).Finish();
+    std::memcpy(digest, bytes.data(), bytes.size());
+  }
+  static void Destroy(void* storage) noexcept { Get(storage).~Concrete(); }
+  static constexpr detail::HasherOps kOps = {&Construct, &Copy, &Update, &Finish, &Destroy};
+};
+
+constexpr AlgorithmInfo kAlgorithms[] = {
+    {Algorithm::kStandardSha, "sha1", "StandardSHA", 20, 64, &OpsFor<StandardShaHasher>::kOps},
+    {Algorithm::kBrokenSha, "broken_sha", "BrokenSHA", 20, 64, &OpsFor<BrokenShaHasher>::kOps},
+    {Algorithm::kLockdownSha, "lockdown_sha", "LockdownSHA", 20, 64,
+     &OpsFor<LockdownShaHasher>::kOps},
+    {Algorithm::kMd5, "md5", "MD5", 16, 64, &OpsFor<Md5Hasher>::kOps},
+};
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Digest::Digest(const std::uint8_t* bytes, std::size_t size) noexcept
+    : size_(size < kMaxDigestSize ? size : kMaxDigestSize) {
+  std::memcpy(bytes_.data(), bytes, size_);
+}
+
+std::span<const AlgorithmInfo> Algorithms() noexcept { return kAlgorithms; }
+
+const AlgorithmInfo& Info(Algorithm algorithm) noexcept {
+  return kAlgorithms[static_cast<std::size_t>(algorithm)];
+}
+
+std::optional<Algorithm> FindAlgorithm(std::string_view name) noexcept {
+  for (const AlgorithmInfo& info : kAlgorithms) {
+    if (SameIgnoringCase(info.name, name)) return info.algorithm;
+  }
+  return std::nullopt;
+}
+
+Hasher::Hasher(Algorithm algorithm) noexcept : algorithm_(algorithm) {
+  Info(algorithm_).ops->construct(storage_);
+}
+
+Hasher::~Hasher() { Info(algorithm_).ops->destroy(storage_); }
+
+Hasher::Hasher(const Hasher& other) noexcept : algorithm_(other.algorithm_) {
+  Info(algorithm_).ops->copy(storage_, other.storage_);
+}
+
+Hasher& Hasher::operator=(const Hasher& other) noexcept {
+  if (this == &other) return *this;
+  Info(algorithm_).ops->destroy(storage_);
+  algorithm_ = other.algorithm_;
+  Info(algorithm_).ops->copy(storage_, other.storage_);
+  return *this;
+}
+
+Hasher& Hasher::Update(std::span<const std::byte> data) noexcept {
+  Info(algorithm_).ops->update(storage_, data);
+  return *this;
+}
+
+Digest Hasher::Finish() noexcept {
+  std::uint8_t bytes[kMaxDigestSize];
+  const AlgorithmInfo& info = Info(algorithm_);
+  info.ops->finish(storage_, bytes);
+  const Digest digest(bytes, info.digest_size);
+  SecureWipeObject(bytes);
+  return digest;
+}
+
+DigestText ToHex(const Digest& digest, bool upper_case) noexcept {
+  const char* digits = upper_case ? "0123456789ABCDEF" : "0123456789abcdef";
+  DigestText text;
+  for (std::size_t i = 0; i < digest.size(); ++i) {
+    text.chars[2 * i] = digits[digest.data()[i] >> 4];
+    text.chars[2 * i + 1] = digits[digest.data()[i] & 15];
+  }
+  text.size = 2 * digest.size();
+  return text;
+}
+
+}  // namespace quillet
