@@ -1,6 +1,9 @@
-/* Injects read errors, for the tool's tests (LD_PRELOAD). The file named by
- * QUILLET_FAIL_PATH fails with EIO on its Nth read, N from QUILLET_FAIL_AT
- * (default 2); every other file reads as usual. */
+/* Injects read errors and slow reads, for the tool's tests (LD_PRELOAD).
+ * Reads of the file named by QUILLET_FAIL_PATH:
+ *   QUILLET_FAIL_AT   the Nth one fails with EIO (default 2; 0: none does)
+ *   QUILLET_SLOW_MS   each one first sleeps this many milliseconds
+ *   QUILLET_READ_MAX  each one reads at most this many bytes
+ * Every other file reads as usual. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -9,10 +12,16 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 static int failing_fd = -1;
 static int reads_seen = 0;
+
+static long Setting(const char *name, long otherwise) {
+  const char *value = getenv(name);
+  return value != NULL ? atol(value) : otherwise;
+}
 
 static void Remember(const char *path, int fd) {
   const char *target = getenv("QUILLET_FAIL_PATH");
@@ -65,8 +74,14 @@ int openat(int dirfd, const char *path, int flags, ...) {
 ssize_t read(int fd, void *buffer, size_t size) {
   ssize_t (*real)(int, void *, size_t) = (ssize_t (*)(int, void *, size_t))dlsym(RTLD_NEXT, "read");
   if (fd == failing_fd) {
-    const char *at = getenv("QUILLET_FAIL_AT");
-    if (++reads_seen == (at != NULL ? atoi(at) : 2)) {
+    const long slow_ms = Setting("QUILLET_SLOW_MS", 0);
+    const long most = Setting("QUILLET_READ_MAX", 0);
+    if (slow_ms > 0) {
+      const struct timespec pause = {slow_ms / 1000, (slow_ms % 1000) * 1000000L};
+      nanosleep(&pause, NULL);
+    }
+    if (most > 0 && size > (size_t)most) size = (size_t)most;
+    if (++reads_seen == Setting("QUILLET_FAIL_AT", 2)) {
       errno = EIO;
       return -1;
     }

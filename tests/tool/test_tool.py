@@ -4,10 +4,12 @@ status, the same messages but for the program's name), and the failures
 coreutils has no peer for: write errors, injected read errors, the password
 prompt on a pseudo-terminal, several jobs, progress."""
 
+import atexit
 import fcntl
 import hashlib
 import os
 import pty
+import random
 import resource
 import select
 import shutil
@@ -29,6 +31,11 @@ TOOL = os.environ.get("QUILLET_TOOL", "quillet")
 SIGNALS_DEFERRED = "thread" in os.environ.get("QUILLET_SANITIZED", "")
 FAIL_SHIM = os.environ.get("QUILLET_FAIL_READ_SHIM")
 PEERS = {"sha1": "sha1sum", "md5": "md5sum"}
+# The tool under the names sha1sum and md5sum is those commands.
+LINKS = tempfile.mkdtemp(prefix="quillet-links-")
+atexit.register(shutil.rmtree, LINKS, True)
+for _peer in PEERS.values():
+    os.symlink(os.path.abspath(shutil.which(TOOL) or TOOL), os.path.join(LINKS, _peer))
 
 
 def run(*args, stdin=b"", env=None, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=None):
@@ -36,8 +43,21 @@ def run(*args, stdin=b"", env=None, stdout=subprocess.PIPE, stderr=subprocess.PI
                           env=env, cwd=cwd)
 
 
+def contents(name):
+    with open(name, "rb") as f:
+        return f.read()
+
+
 def hexdigest(algorithm, data):
     return hashlib.new(algorithm, data).hexdigest()
+
+
+def as_peer(algorithm, *args, stdin=b"", env=None, peer=None):
+    """The tool run as sha1sum or md5sum (its link), or with peer=True the
+    real coreutils command."""
+    name = PEERS[algorithm]
+    program = name if peer else os.path.join(LINKS, name)
+    return subprocess.run([program, *args], input=stdin, capture_output=True, env=env)
 
 
 class Scratch(unittest.TestCase):
@@ -45,7 +65,7 @@ class Scratch(unittest.TestCase):
     directory."""
 
     NAMES = {"a": b"abc", "empty": b"", "sp ace": b"1", "back\\slash": b"2", "new\nline": b"3",
-             "car\rriage": b"4", "ends\r": b"5", "-c": b"6", "star*": b"7"}
+             "car\rriage": b"4", "ends\r": b"5", "-c": b"6", "star*": b"7", "pa)ren": b"8"}
 
     def setUp(self):
         self.dir = tempfile.mkdtemp()
@@ -69,7 +89,15 @@ class SideBySideTest(Scratch):
         theirs = subprocess.run([PEERS[algorithm], *args], input=stdin, capture_output=True)
         return ours, theirs
 
+    def exactly_as_peer(self, algorithm, args, stdin=b"", env=None):
+        """Installed as sha1sum/md5sum, the tool prints exactly what they do."""
+        ours = as_peer(algorithm, *args, stdin=stdin, env=env)
+        theirs = as_peer(algorithm, *args, stdin=stdin, env=env, peer=True)
+        self.assertEqual((ours.stdout, ours.stderr, ours.returncode),
+                         (theirs.stdout, theirs.stderr, theirs.returncode), f"as {PEERS[algorithm]} {args}")
+
     def same(self, algorithm, args, stdin=b"", usage=False):
+        self.exactly_as_peer(algorithm, args, stdin)
         ours, theirs = self.both(algorithm, args, stdin)
         peer = PEERS[algorithm]
         expected_err = (theirs.stderr.replace(f"{peer}:".encode(), b"quillet:")
@@ -101,6 +129,11 @@ class SideBySideTest(Scratch):
             (["--", "-c", "a"], b""),
             (["--ta", "a"], b""),
             (["--tag"], b"abc"),
+            (["-bt", "a"], b""),
+            (["-tb", "a"], b""),
+            (["--tag", "-t", "-b", "a"], b""),
+            (["-t", "--tag", "a"], b""),
+            (["pa)ren", "--", "--tag"], b""),
         ]
         for algorithm in PEERS:
             for args, stdin in cases:
@@ -115,13 +148,59 @@ class SideBySideTest(Scratch):
                     self.assertEqual(ours.stderr,
                                      theirs.stderr.replace(f"{PEERS[algorithm]}:".encode(),
                                                            b"quillet:"))
+                    self.exactly_as_peer(algorithm, args, stdin)
 
     def test_usage_errors(self):
+        # Several conflicts at once: the message sha1sum gives wins.
         for args in (["--bogus"], ["-x", "a"], ["--ignore-missing", "a"], ["--quiet", "a"],
                      ["--status"], ["-w", "a"], ["--strict"], ["--tag", "-t", "a"],
-                     ["-c", "--tag", "x"], ["-c", "-b", "x"], ["--tag=1", "a"]):
+                     ["-c", "--tag", "x"], ["-c", "-b", "x"], ["--tag=1", "a"],
+                     ["--tag", "-b", "-t", "a"], ["-c", "-z", "a"], ["-c", "-z", "--tag", "a"],
+                     ["-c", "--tag", "-b", "a"], ["-z", "-c", "-b", "a"], ["-bc", "a"],
+                     ["-t", "-c", "a"], ["--tag", "-t", "-c", "a"], ["--quiet", "--status", "a"],
+                     ["--status", "--quiet", "a"], ["--strict", "-w", "a"], ["-w", "--quiet", "a"],
+                     ["--strict", "--ignore-missing", "a"], ["--strict", "-z", "a"],
+                     ["--foo=bar"], ["--chec=x", "a"], ["---x"], ["--ignore=1"], ["--", "--tag"]):
             with self.subTest(args=args):
-                self.same("sha1", args, usage=True)
+                self.same("sha1", args, usage=args[0] != "--")
+        # Abbreviations: sha1sum's own options only, so its ambiguities.
+        for args in (["--s", "a"], ["--st=1", "a"], ["--=", "a"], ["--stat", "a"], ["--str", "a"]):
+            with self.subTest(args=args):
+                self.exactly_as_peer("sha1", args)
+                self.exactly_as_peer("md5", args)
+        self.assertIn(b"possibilities: '--status' '--strict' '--string'", run("sha1", "--s", "a").stderr)
+        self.assertIn(b"ambiguous", run("sha1", "--st", "a").stderr)
+        # The tool's own options are not sha1sum's.
+        for args in (["-j2", "a"], ["-s", "abc"], ["--lower", "a"], ["--no-progress", "a"]):
+            with self.subTest(args=args):
+                self.exactly_as_peer("sha1", args)
+
+    def test_options_end_at_the_first_operand_when_posixly_correct(self):
+        env = dict(os.environ, POSIXLY_CORRECT="1")
+        for args in (["a", "--tag"], ["--tag", "a", "-b"], ["a", "-c"], ["-", "--tag"]):
+            with self.subTest(args=args):
+                self.exactly_as_peer("sha1", args, stdin=b"in", env=env)
+        self.assertEqual(run("sha1", "a", "--tag", env=env).stderr,
+                         b"quillet: --tag: No such file or directory\n")
+        self.assertEqual(run("sha1", "a", "--tag").stdout,
+                         f"SHA1 (a) = {hexdigest('sha1', b'abc')}\n".encode())
+
+    def test_names_in_messages_are_quoted_as_coreutils_quotes_them(self):
+        names = ["a=b", "c:d", "x^y", "{x}", "{", "r]", "h#", "t~", "#h", "~t", "it's", "\ta", "",
+                 "a b", "a\x7fb", "'", "''", "a'b\"c", "a\"b", "\x01", "a\nb", "\u00e9", "a!b",
+                 "a$b", "a\\b", "a,b", "a%b", "a@b", "a+b", "a?b", "a*b", "a[b", "a{b", "a&b",
+                 "a;b", "a<b", "a|b", "a`b", "a(b", "it's\t", "a'b\tc", "'\t", "\t'", "x\ty'z",
+                 "ab'cd'e\x01", "a'b c", "a'b\\c", "a'b$c", "a:b'c", "\x1b[31m", "h#'", "a'~"]
+        rng = random.Random(7)
+        raw = [n.encode() for n in names] + [b"a\x80b", b"\xff", b"\xc3\xa9'", b"\xe2\x82"]
+        raw += [bytes(rng.randrange(1, 256) for _ in range(rng.randrange(1, 6))) for _ in range(150)]
+        for locale in ("C", "C.UTF-8"):
+            env = dict(os.environ, LC_ALL=locale)
+            for name in raw:
+                if b"/" in name or os.path.lexists(name):
+                    continue
+                with self.subTest(locale=locale, name=name):
+                    self.exactly_as_peer("sha1", [name], env=env)
 
     def checks(self, algorithm):
         """(list file contents, extra args, stdin) checked side by side."""
@@ -163,6 +242,16 @@ class SideBySideTest(Scratch):
             (b"", []),
             (b"\n\n# only comments\n", []),
             (f"{digest('a')[:-1]}  a\n{digest('a')}x  a\n".encode(), []),
+            # A NUL ends the name of an unescaped line; an escaped name or a
+            # digest with one is misformatted.
+            (f"{digest('a')}  a\0junk\n{digest('a')}  \0x\n".encode(), []),
+            (f"{tag} (a\0x) = {digest('a')}\n\\{digest('a')}  a\0\\x\n".encode(), ["-w"]),
+            (f"{digest('a')[:5]}\0{digest('a')[6:]}  a\n".encode(), ["-w"]),
+            (f"{tag} (pa)ren) = {digest('pa)ren')}\n".encode(), []),
+            # -w, --quiet and --status exclude each other: the last one counts.
+            (f"{digest('a')}  a\njunk\n{zero}  empty\n".encode(), ["--status", "-w"]),
+            (f"{digest('a')}  a\njunk\n{zero}  empty\n".encode(), ["-w", "--quiet"]),
+            (f"{digest('a')}  a\njunk\n{zero}  empty\n".encode(), ["--quiet", "--status"]),
         ]
 
     def test_checking(self):
@@ -190,6 +279,132 @@ class SideBySideTest(Scratch):
         self.write("standard", f"{hexdigest('sha1', b'abc')}  a\n".encode())
         self.same("sha1", ["-c", "reversed", "standard"])
         self.same("sha1", ["-c", "standard", "reversed"])
+
+
+class InputsReadOnceTest(Scratch):
+    """Standard input, pipes and devices are read by one reader, in the
+    order given, as sha1sum reads them; regular files by any number."""
+
+    def fifo(self, name, *payloads):
+        """A FIFO that is written once for each payload, by a writer that
+        opens it anew each time, once the reader of the last one is done."""
+        os.mkfifo(name)
+
+        def feed():
+            for payload in payloads:
+                with open(name, "wb") as f:
+                    f.write(payload)
+                time.sleep(0.5)
+        writer = threading.Thread(target=feed, daemon=True)
+        writer.start()
+        self.addCleanup(writer.join, 10)
+        return name
+
+    def test_standard_input_and_pipes_are_read_in_order(self):
+        data = contents("big")
+        for jobs in ("1", "2", "8"):
+            with self.subTest(jobs=jobs):
+                # "-" and /dev/stdin are one pipe: all of it for the first.
+                with subprocess.Popen(["cat", "big"], stdout=subprocess.PIPE) as pipe:
+                    ours = subprocess.run([TOOL, "sha1", "-j", jobs, "-", "a", "/dev/stdin"],
+                                          stdin=pipe.stdout, capture_output=True)
+                self.assertEqual(ours.stdout.decode().splitlines(), [
+                    f"{hexdigest('sha1', data)}  -", f"{hexdigest('sha1', b'abc')}  a",
+                    f"{hexdigest('sha1', b'')}  /dev/stdin"])
+                # Standard input a regular file, named twice: one reader.
+                with open("big", "rb") as f:
+                    ours = subprocess.run([TOOL, "sha1", "-j", jobs, "-", "-"], stdin=f,
+                                          capture_output=True)
+                self.assertEqual(ours.stdout.decode().splitlines(), [
+                    f"{hexdigest('sha1', data)}  -", f"{hexdigest('sha1', b'')}  -"])
+                # The same FIFO twice: each reader gets what was written for it.
+                fifo = self.fifo(f"ff{jobs}", data, b"second")
+                ours = run("sha1", "-j", jobs, fifo, "big", fifo)
+                self.assertEqual(ours.stdout.decode().splitlines(), [
+                    f"{hexdigest('sha1', data)}  {fifo}", f"{hexdigest('sha1', data)}  big",
+                    f"{hexdigest('sha1', b'second')}  {fifo}"])
+                self.assertEqual(ours.returncode, 0)
+
+    def test_a_descriptor_passed_by_name(self):
+        with open("big", "rb") as f:
+            result = subprocess.run([TOOL, "sha1", "-j2", f"/dev/fd/{f.fileno()}", "a"],
+                                    pass_fds=[f.fileno()], capture_output=True)
+        self.assertEqual(result.stdout.split(b" ")[0].decode(),
+                         hexdigest("sha1", contents("big")))
+
+    def test_closed_standard_descriptors_are_never_taken_by_a_file(self):
+        # With standard input closed, no file opened later may become
+        # descriptor 0 and be read as "-" at the same time.
+        for jobs in ("1", "2", "4"):
+            with self.subTest(jobs=jobs):
+                closed = lambda: os.close(0)  # noqa: E731
+                ours = subprocess.run([TOOL, "sha1", "-j", jobs, "big", "-", "a"], capture_output=True,
+                                      stdin=subprocess.DEVNULL, preexec_fn=closed)
+                theirs = subprocess.run(["sha1sum", "big", "-", "a"], capture_output=True,
+                                        stdin=subprocess.DEVNULL, preexec_fn=closed)
+                self.assertEqual(ours.stdout, theirs.stdout)
+                self.assertEqual(ours.stderr, theirs.stderr.replace(b"sha1sum:", b"quillet:"))
+                self.assertEqual(ours.returncode, 1)
+        # Standard output closed: a write error, as sha1sum reports it.
+        closed_out = lambda: os.close(1)  # noqa: E731
+        for program in (os.path.join(LINKS, "sha1sum"), "sha1sum"):
+            result = subprocess.run([program, "a"], stderr=subprocess.PIPE, preexec_fn=closed_out)
+            self.assertEqual((result.stderr, result.returncode),
+                             (b"sha1sum: write error: Bad file descriptor\n", 1), program)
+
+    def test_checking_many_files_at_once_keeps_the_list_order(self):
+        names = [self.write(f"f{i}", os.urandom(i * 101)) for i in range(120)]
+        lines = []
+        for i, name in enumerate(names):
+            digest = hexdigest("sha1", contents(name))
+            if i % 17 == 3:
+                digest = "0" * 40
+            lines.append(f"{digest}  {name}")
+            if i % 23 == 5:
+                lines.append("junk")
+            if i % 31 == 7:
+                lines.append(f"{digest}  missing{i}")
+        self.write("list", ("\n".join(lines) + "\n").encode())
+        theirs = subprocess.run(["sha1sum", "-c", "-w", "list"], capture_output=True)
+        for jobs in ("1", "2", "7"):
+            with self.subTest(jobs=jobs):
+                ours = run("sha1", "-c", "-w", "-j", jobs, "list", stderr=subprocess.STDOUT)
+                merged = subprocess.run(["sha1sum", "-c", "-w", "list"], stdout=subprocess.PIPE,
+                                        stderr=subprocess.STDOUT).stdout
+                self.assertEqual(ours.stdout, merged.replace(b"sha1sum:", b"quillet:"))
+                self.assertEqual(ours.returncode, theirs.returncode)
+
+    def test_fewer_threads_when_they_cannot_be_had(self):
+        names = [self.write(f"g{i}", os.urandom(1000 + i)) for i in range(20)]
+        want = subprocess.run(["sha1sum", *names], capture_output=True).stdout
+
+        def small_address_space():
+            resource.setrlimit(resource.RLIMIT_AS, (200_000 * 1024, 200_000 * 1024))
+        result = subprocess.run([TOOL, "sha1", "-j", "64", *names], capture_output=True,
+                                preexec_fn=small_address_space)
+        self.assertEqual((result.stdout, result.returncode), (want, 0), result.stderr)
+
+    @unittest.skipUnless(FAIL_SHIM, "needs the read shim (QUILLET_FAIL_READ_SHIM)")
+    def test_one_job_is_one_thread(self):
+        env = dict(os.environ, LD_PRELOAD=FAIL_SHIM, QUILLET_FAIL_PATH="big", QUILLET_FAIL_AT="0",
+                   QUILLET_SLOW_MS="150", QUILLET_READ_MAX="262144")
+        for jobs, most in (("1", 1), ("3", 3)):
+            with self.subTest(jobs=jobs):
+                process = subprocess.Popen([TOOL, "sha1", "-j", jobs, "big", "a", "empty", "big"],
+                                           env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                seen = 0
+                while process.poll() is None:
+                    try:
+                        seen = max(seen, len(os.listdir(f"/proc/{process.pid}/task")))
+                    except FileNotFoundError:
+                        break
+                    time.sleep(0.05)
+                out, _ = process.communicate()
+                self.assertEqual(out.count(b"\n"), 4)
+                if jobs == "1":
+                    self.assertEqual(seen, 1)
+                else:
+                    self.assertTrue(1 < seen <= most, seen)
 
 
 class FailureTest(Scratch):
@@ -230,10 +445,20 @@ class FailureTest(Scratch):
         self.assertEqual(result.stdout.count(b"\n"), 2)
         self.assertNotIn(b"big", result.stdout)
         # And in a list: that file fails, the others are checked.
-        self.write("list", f"{hexdigest('sha1', open('big', 'rb').read())}  big\n{line}".encode())
+        self.write("list", f"{hexdigest('sha1', contents('big'))}  big\n{line}".encode())
         result = run("sha1", "-c", "list", env=env)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stdout, b"big: FAILED open or read\na: OK\n")
+
+    def test_a_closed_pipe_ends_the_tool_as_it_ends_sha1sum(self):
+        for command in ([TOOL, "sha1", "big", "big"], ["sha1sum", "big", "big"]):
+            with self.subTest(command=command[0]):
+                read, write = os.pipe()
+                os.close(read)
+                process = subprocess.run(command, stdout=write, stderr=subprocess.PIPE,
+                                         preexec_fn=lambda: signal.signal(signal.SIGPIPE, signal.SIG_DFL))
+                os.close(write)
+                self.assertEqual((process.returncode, process.stderr), (-signal.SIGPIPE, b""))
 
     def test_messages_keep_their_place_among_results(self):
         # One pipe for both streams: each message comes after the results
@@ -263,6 +488,26 @@ class DigestTest(Scratch):
         self.assertEqual(run("md5", "--tag", "a").stdout,
                          b"MD5 (a) = 900150983CD24FB0D6963F7D28E17F72\n")
 
+    def test_option_values_attached_or_apart(self):
+        abc = f'{hexdigest("sha1", b"abc")}  "abc"\n'.encode()
+        for args in (["-sabc"], ["-s", "abc"], ["--string=abc"], ["--string", "abc"], ["-bsabc"],
+                     ["--strin=abc"]):
+            with self.subTest(args=args):
+                result = run("sha1", *args)
+                self.assertEqual(result.stdout, abc.replace(b"  ", b" *") if "-bsabc" in args else abc)
+        self.assertEqual(run("sha1", "-s-j4").stdout, f'{hexdigest("sha1", b"-j4")}  "-j4"\n'.encode())
+        for args in (["-j4", "a"], ["-j", "4", "a"], ["--jobs=4", "a"], ["--jobs", "4", "a"], ["-bj4", "a"]):
+            with self.subTest(args=args):
+                result = run("sha1", *args)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn(f"{hexdigest('sha1', b'abc')}".encode(), result.stdout)
+        for bad in ("0", "-1", "x", "", "1025", "+2", "4x"):
+            with self.subTest(jobs=bad):
+                self.assertEqual(run("sha1", f"--jobs={bad}", "a").returncode, 2)
+        # -s follows --lower wherever it stands.
+        for args in (["--lower", "-s", "abc"], ["-s", "abc", "--lower"]):
+            self.assertEqual(run("md5", *args).stdout, b'900150983cd24fb0d6963f7d28e17f72  "abc"\n')
+
     def test_jobs_keep_the_order(self):
         names = [self.write(f"f{i}", os.urandom(i * 37)) for i in range(150)]
         names.insert(70, "missing")
@@ -291,7 +536,10 @@ class PasswordTest(Scratch):
                  (b"\n", "-2147483648", "4294967295", b"", 0x80000000, 0xFFFFFFFF),
                  (b"no newline", "0", "0X0000000a", b"no newline", 0, 10),
                  (b"two\nlines\n", "1", "2", b"two", 1, 2),
-                 (b"keeps\rinner\r\r\n", "1", "2", b"keeps\rinner\r", 1, 2)]
+                 (b"keeps\rinner\r\r\n", "1", "2", b"keeps\rinner\r", 1, 2),
+                 (b"no newline\r", "1", "2", b"no newline\r", 1, 2),
+                 (b"\r\n", "1", "2", b"", 1, 2),
+                 (b"\r", "1", "2", b"\r", 1, 2)]
         for stdin, first, second, password, a, b in cases:
             with self.subTest(stdin=stdin, first=first, second=second):
                 result = run("password", first, second, stdin=stdin)
@@ -329,7 +577,7 @@ class Terminal:
     process group of its own, reports when it stops, and on request puts it
     in the foreground again and continues it."""
 
-    def __init__(self, *args):
+    def __init__(self, *args, env=None, ignored=()):
         self.master, slave = pty.openpty()
         out_read, out_write = os.pipe()
         status_read, status_write = os.pipe()
@@ -348,7 +596,10 @@ class Terminal:
                     os.dup2(slave, 2)
                     os.dup2(out_write, 1)
                     signal.signal(signal.SIGTTOU, signal.SIG_DFL)
-                    os.execv(TOOL, [TOOL, *args])
+                    signal.signal(signal.SIGPIPE, signal.SIG_DFL)  # Python ignores it; shells do not
+                    for sig in ignored:
+                        signal.signal(sig, signal.SIG_IGN)
+                    os.execve(TOOL, [TOOL, *args], env if env is not None else os.environ)
                 try:  # as a shell does: both sides, whichever comes first
                     os.setpgid(child, child)
                 except PermissionError:  # the child has already exec'd
@@ -484,15 +735,35 @@ class TerminalTest(unittest.TestCase):
             t.close()
 
     @unittest.skipIf(SIGNALS_DEFERRED, "ThreadSanitizer defers signals during a blocking read")
-    def test_ctrl_c_gives_echo_back(self):
-        t = Terminal("password", "1", "2")
+    def test_every_signal_that_ends_the_tool_gives_echo_back(self):
+        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGQUIT, signal.SIGUSR1, signal.SIGUSR2,
+                    signal.SIGALRM, signal.SIGPIPE, signal.SIGVTALRM, signal.SIGRTMIN + 2):
+            with self.subTest(signal=sig):
+                t = Terminal("password", "1", "2")
+                try:
+                    self.assertTrue(t.read_screen(b"Password: "))
+                    self.assertFalse(t.wait_echo(False))
+                    if sig == signal.SIGINT:
+                        t.type(termios.tcgetattr(t.master)[6][termios.VINTR])
+                    else:
+                        os.kill(t.child, sig)
+                    self.assertEqual(t.next_status(), f"exit {-sig}")
+                    self.assertTrue(t.echo())
+                    self.assertEqual(t.output(), b"")
+                finally:
+                    t.close()
+
+    def test_a_signal_ignored_from_the_start_stays_ignored(self):
+        t = Terminal("password", "1", "2", ignored=(signal.SIGUSR1, signal.SIGALRM))
         try:
             self.assertTrue(t.read_screen(b"Password: "))
             self.assertFalse(t.wait_echo(False))
-            t.type(termios.tcgetattr(t.master)[6][termios.VINTR])
-            self.assertEqual(t.next_status(), f"exit {-signal.SIGINT}")
-            self.assertTrue(t.echo())
-            self.assertEqual(t.output(), b"")
+            os.kill(t.child, signal.SIGUSR1)
+            os.kill(t.child, signal.SIGALRM)
+            time.sleep(0.2)
+            t.type(b"secret\n")
+            self.assertEqual(t.next_status(), "exit 0")
+            self.assertEqual(t.output(), self.PROOF)
         finally:
             t.close()
 
@@ -521,11 +792,13 @@ class TerminalTest(unittest.TestCase):
 
         want = f"{hexdigest('sha1', data + data)}  {fifo}\n".encode()
         for args, on_terminal, shown in ((["sha1", fifo], True, True),
+                                         (["sha1", "-j1", fifo], True, True),
                                          (["sha1", "--no-progress", fifo], True, False),
                                          (["sha1", fifo], False, False)):
             with self.subTest(args=args, on_terminal=on_terminal):
                 os.mkfifo(fifo)
                 writer = threading.Thread(target=feed)
+                started = time.time()
                 writer.start()
                 if on_terminal:
                     t = Terminal(*args)
@@ -541,7 +814,53 @@ class TerminalTest(unittest.TestCase):
                 self.assertEqual(output, want)
                 self.assertEqual(b"MiB/s" in screen, shown, screen)
                 if shown:
+                    # Not before a second has passed; the bytes read so far;
+                    # erased at the end.
+                    self.assertGreater(time.time() - started, 1.0)
+                    self.assertIn(f"quillet: {fifo}: 1 MiB, ".encode(), screen)
+                    self.assertNotIn(b"2 MiB", screen)
                     self.assertTrue(screen.endswith(b"\r\x1b[K"), screen)
+
+    @unittest.skipUnless(FAIL_SHIM, "needs the read shim (QUILLET_FAIL_READ_SHIM)")
+    def test_progress_of_a_known_size_quotes_the_name_and_goes_with_ctrl_c(self):
+        directory = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, directory)
+        name = os.path.join(directory, "\x1b[31mred\nfile")
+        with open(name, "wb") as f:
+            f.write(bytes(4 << 20))
+        env = dict(os.environ, LD_PRELOAD=FAIL_SHIM, QUILLET_FAIL_PATH=name, QUILLET_FAIL_AT="0",
+                   QUILLET_SLOW_MS="100", QUILLET_READ_MAX=str(256 << 10))
+        for jobs in ("1", "2"):
+            with self.subTest(jobs=jobs):
+                t = Terminal("sha1", "-j", jobs, name, env=env)
+                try:
+                    self.assertTrue(t.read_screen(b"s left", timeout=20), t.screen)
+                    shown = t.screen.split(b"\r\x1b[K")[-1]
+                    quoted = f"'{directory}/'$'\\033''[31mred'$'\\n''file'".encode()
+                    self.assertTrue(shown.startswith(b"quillet: " + quoted + b": "), shown)
+                    self.assertRegex(shown, rb": [1-9]\d?% of 4 MiB, \d+ MiB/s, \d+ s left")
+                    self.assertNotIn(b"\x1b[31m", t.screen)
+                    t.type(termios.tcgetattr(t.master)[6][termios.VINTR])
+                    self.assertEqual(t.next_status(), f"exit {-signal.SIGINT}")
+                    t.read_screen()
+                    self.assertTrue(t.screen.endswith(b"\r\x1b[K"), t.screen[-80:])
+                finally:
+                    t.close()
+
+    def test_no_progress_while_the_input_is_the_terminal(self):
+        t = Terminal("sha1")
+        try:
+            time.sleep(1.5)
+            t.type(b"typed\n")
+            time.sleep(1.2)
+            t.type(termios.tcgetattr(t.master)[6][termios.VEOF])
+            self.assertEqual(t.next_status(), "exit 0")
+            typed = hexdigest("sha1", b"typed\n")
+            self.assertEqual(t.output(), f"{typed}  -\n".encode())
+            t.read_screen()
+            self.assertNotIn(b"MiB", t.screen)
+        finally:
+            t.close()
 
 
 class InstalledFilesTest(unittest.TestCase):

@@ -1,9 +1,10 @@
 #include "check.hpp"
 
 #include <cctype>
+#include <deque>
 
+#include "format.hpp"
 #include "io.hpp"
-#include "quote.hpp"
 
 namespace quillet::tool {
 
@@ -30,17 +31,20 @@ bool SameDigest(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A name read from a list: unescaped when the line was marked, and ending at
+// its first NUL byte when it was not (sha1sum takes it as a C string).
+bool TakeName(std::string_view name, bool escaped, std::string& out) {
+  if (escaped) return Unescape(name, out);
+  out = name.substr(0, name.find('\0'));
+  return true;
+}
+
 // "name) = digest", after "TAG (". The name ends at the last ")", as BSD
 // tools write names unescaped.
 bool ParseBsd(std::string_view s, bool escaped, std::size_t hex_length, ListEntry& entry) {
   const std::size_t close = s.rfind(')');
   if (close == std::string_view::npos) return false;
-  const std::string_view name = s.substr(0, close);
-  if (escaped) {
-    if (!Unescape(name, entry.name)) return false;
-  } else {
-    entry.name = name;
-  }
+  if (!TakeName(s.substr(0, close), escaped, entry.name)) return false;
   std::size_t i = close + 1;
   while (i < s.size() && IsBlank(s[i])) ++i;
   if (i == s.size() || s[i] != '=') return false;
@@ -50,16 +54,6 @@ bool ParseBsd(std::string_view s, bool escaped, std::size_t hex_length, ListEntr
   return IsHexDigits(entry.digest, hex_length);
 }
 
-// How a name is shown in a result line: as it is, unless it holds a newline
-// that would split the line; then escaped, with the line marked by a
-// leading backslash (as sha1sum --check does).
-std::string Shown(const std::string& name) {
-  if (name.find('\n') == std::string::npos) return name;
-  std::string shown(1, '\\');
-  shown += Escape(name);
-  return shown;
-}
-
 std::string Count(std::size_t n, const char* one, const char* many) {
   return "WARNING: " + std::to_string(n) + " " + (n == 1 ? one : many);
 }
@@ -67,7 +61,7 @@ std::string Count(std::size_t n, const char* one, const char* many) {
 }  // namespace
 
 bool Checker::Parse(std::string_view s, ListEntry& entry) {
-  const std::size_t hex_length = HexLength(algorithm_);
+  const std::size_t hex_length = 2 * Info(format_.algorithm).digest_size;
   std::size_t i = 0;
   while (i < s.size() && IsBlank(s[i])) ++i;
   bool escaped = false;
@@ -75,9 +69,8 @@ bool Checker::Parse(std::string_view s, ListEntry& entry) {
     escaped = true;
     ++i;
   }
-  const std::string_view tag = TagOf(algorithm_);
-  if (s.substr(i, tag.size()) == tag) {
-    std::size_t j = i + tag.size();
+  if (s.substr(i, tag_.size()) == tag_) {
+    std::size_t j = i + tag_.size();
     if (j < s.size() && s[j] == ' ') ++j;
     if (j < s.size() && s[j] == '(') return ParseBsd(s.substr(j + 1), escaped, hex_length, entry);
     return false;
@@ -96,12 +89,7 @@ bool Checker::Parse(std::string_view s, ListEntry& entry) {
     bsd_reversed_ = 0;
     ++i;  // the text (' ') or binary ('*') marker
   }
-  const std::string_view name = s.substr(i);
-  if (escaped) {
-    if (!Unescape(name, entry.name)) return false;
-  } else {
-    entry.name = name;
-  }
+  if (!TakeName(s.substr(i), escaped, entry.name)) return false;
   entry.digest = digest;
   return true;
 }
@@ -117,9 +105,43 @@ bool Checker::CheckList(const std::string& list_name) {
     return false;
   }
   LineReader lines(list);
-  std::vector<std::byte> buffer(kReadSize);
   std::size_t misformatted = 0, unreadable = 0, mismatched = 0, line_number = 0;
   bool any_properly_formatted = false, any_matched = false;
+
+  // What the list's lines give, in their order: a warning about a
+  // misformatted line, or an entry whose file is queued in the pipeline.
+  struct Event {
+    bool is_entry;
+    std::string text;  // the warning, or the expected digest
+    std::string name;
+  };
+  std::deque<Event> events;
+  const auto report_oldest = [&] {
+    Event event = std::move(events.front());
+    events.pop_front();
+    if (!event.is_entry) {
+      out.Warn(event.text);
+      return;
+    }
+    const DigestResult result = pipeline_.Next();
+    if (!result.ok && result.missing && options_.ignore_missing) return;
+    if (!result.ok) {
+      out.Warn(Quote(event.name) + ": " + result.error);
+      ++unreadable;
+      if (!options_.status) out.Write(ResultName(event.name) + ": FAILED open or read\n");
+      return;
+    }
+    const bool match = SameDigest(result.digest, event.text);
+    if (match) {
+      any_matched = true;
+    } else {
+      ++mismatched;
+    }
+    if (!options_.status && (!match || !options_.quiet)) {
+      out.Write(ResultName(event.name) + (match ? ": OK\n" : ": FAILED\n"));
+    }
+  };
+
   std::string line;
   while (lines.Next(line)) {
     ++line_number;
@@ -128,34 +150,23 @@ bool Checker::CheckList(const std::string& list_name) {
     if (line.empty()) continue;
     ListEntry entry;
     // Standard input is the list itself, so it cannot be listed in it.
-    if (line.find('\0') != std::string::npos || !Parse(line, entry) ||
-        (is_stdin && entry.name == "-")) {
+    if (!Parse(line, entry) || (is_stdin && entry.name == "-")) {
       ++misformatted;
       if (options_.warn) {
-        out.Warn(shown_list + ": " + std::to_string(line_number) + ": improperly formatted " +
-                 std::string(TagOf(algorithm_)) + " checksum line");
+        events.push_back({false, shown_list + ": " + std::to_string(line_number) +
+                                     ": improperly formatted " + std::string(tag_) + " checksum line",
+                          {}});
       }
-      continue;
-    }
-    any_properly_formatted = true;
-    const DigestResult result = DigestFile(algorithm_, entry.name, buffer, false);
-    if (!result.ok && result.missing && options_.ignore_missing) continue;
-    if (!result.ok) {
-      out.Warn(Quote(entry.name) + ": " + result.error);
-      ++unreadable;
-      if (!options_.status) out.Write(Shown(entry.name) + ": FAILED open or read\n");
-      continue;
-    }
-    const bool match = SameDigest(result.digest, entry.digest);
-    if (match) {
-      any_matched = true;
     } else {
-      ++mismatched;
+      any_properly_formatted = true;
+      pipeline_.Add(entry.name);
+      events.push_back({true, std::move(entry.digest), std::move(entry.name)});
     }
-    if (!options_.status && (!match || !options_.quiet)) {
-      out.Write(Shown(entry.name) + (match ? ": OK\n" : ": FAILED\n"));
+    while (!events.empty() && (!events.front().is_entry || pipeline_.queued() >= pipeline_.window())) {
+      report_oldest();
     }
   }
+  while (!events.empty()) report_oldest();
   if (lines.failed()) {
     out.Warn(shown_list + ": read error");
     return false;

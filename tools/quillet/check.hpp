@@ -1,20 +1,14 @@
-// Checking lists of digests, as sha1sum --check does.
+// Checking lists of digests, as sha1sum --check does, with the listed files
+// hashed several at once and the results in the order of the list.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "hashing.hpp"
+#include "options.hpp"
 
 namespace quillet::tool {
-
-struct CheckOptions {
-  bool ignore_missing = false;  // a listed file that does not exist is no failure
-  bool quiet = false;           // no "OK" lines
-  bool status = false;          // no output at all; the exit status tells
-  bool strict = false;          // an improperly formatted line is a failure
-  bool warn = false;            // say which lines are improperly formatted
-};
 
 // One line of a list: "<digest>  <name>", "<digest> *<name>", "<digest>
 // <name>" (the reversed BSD form), "TAG (<name>) = <digest>", each maybe
@@ -26,7 +20,9 @@ struct ListEntry {
 
 class Checker {
  public:
-  Checker(Algorithm algorithm, const CheckOptions& options) : algorithm_(algorithm), options_(options) {}
+  Checker(const DigestFormat& format, std::string_view tag, const CheckOptions& options,
+          Pipeline& pipeline)
+      : format_(format), tag_(tag), options_(options), pipeline_(pipeline) {}
 
   // Checks every line of the list `list_name` ("-": standard input); false
   // if anything failed.
@@ -37,8 +33,10 @@ class Checker {
   bool Parse(std::string_view line, ListEntry& entry);
 
  private:
-  Algorithm algorithm_;
+  DigestFormat format_;
+  std::string_view tag_;
   CheckOptions options_;
+  Pipeline& pipeline_;
   // Whether the lists seen so far use the reversed BSD form (one space, no
   // marker): set by the first line that decides it, and from then on the
   // other form is refused, as sha1sum does.

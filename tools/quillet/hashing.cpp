@@ -1,148 +1,161 @@
 #include "hashing.hpp"
 
-#include <span>
-#include <type_traits>
+#include <new>
+#include <system_error>
 
 #include "io.hpp"
-#include "quillet/digest.hpp"
+#include "progress.hpp"
 
 namespace quillet::tool {
 
-std::optional<Algorithm> ParseAlgorithm(std::string_view command) {
-  if (command == "sha1") return Algorithm::kSha1;
-  if (command == "broken") return Algorithm::kBroken;
-  if (command == "lockdown") return Algorithm::kLockdown;
-  if (command == "md5") return Algorithm::kMd5;
-  return std::nullopt;
+std::string DigestFormat::Text(const Digest& digest) const {
+  const bool upper = algorithm == Algorithm::kMd5 && !lower_md5;
+  return std::string(ToHex(digest, upper).view());
 }
 
-std::string_view TagOf(Algorithm algorithm) {
-  switch (algorithm) {
-    case Algorithm::kSha1: return "SHA1";
-    case Algorithm::kBroken: return "BrokenSHA";
-    case Algorithm::kLockdown: return "LockdownSHA";
-    case Algorithm::kMd5: break;
-  }
-  return "MD5";
+std::string DigestOfText(const DigestFormat& format, std::string_view text) {
+  Hasher hasher(format.algorithm);
+  return format.Text(hasher.Update(text).Finish());
 }
 
-std::size_t HexLength(Algorithm algorithm) { return algorithm == Algorithm::kMd5 ? 32 : 40; }
-
-namespace {
-
-template <typename Hasher>
-std::string Render(Hasher& hasher, bool lower) {
-  if constexpr (std::is_same_v<Hasher, Md5Hasher>) {
-    if (lower) {
-      const auto text = ToHex(hasher.Finish());
-      return {text.begin(), text.end()};
+Pipeline::Pipeline(const DigestFormat& format, unsigned jobs)
+    : format_(format), buffer_(kReadSize) {
+  // The calling thread is one of the `jobs`. A thread that cannot be had
+  // (no memory for its stack or its buffer) is done without: the inputs are
+  // then read by fewer threads, at least by this one.
+  for (unsigned i = 1; i < jobs; ++i) {
+    try {
+      std::vector<std::byte> buffer(kReadSize);
+      workers_.emplace_back([this, b = std::move(buffer)]() mutable { Work(std::move(b)); });
+    } catch (const std::system_error&) {
+      break;
+    } catch (const std::bad_alloc&) {
+      break;
     }
-    const auto text = hasher.FinishHex();
-    return {text.begin(), text.end()};
-  } else {
-    const auto text = ToHex(hasher.Finish());
-    return {text.begin(), text.end()};
   }
 }
 
-// Calls visit.operator()<Hasher>() with the streaming hasher of `algorithm`.
-template <typename Visit>
-auto WithHasher(Algorithm algorithm, Visit&& visit) {
-  switch (algorithm) {
-    case Algorithm::kSha1: return visit.template operator()<StandardShaHasher>();
-    case Algorithm::kBroken: return visit.template operator()<BrokenShaHasher>();
-    case Algorithm::kLockdown: return visit.template operator()<LockdownShaHasher>();
-    case Algorithm::kMd5: break;
+Pipeline::~Pipeline() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
   }
-  return visit.template operator()<Md5Hasher>();
+  work_.notify_all();
+  for (auto& worker : workers_) worker.join();
 }
 
-}  // namespace
+void Pipeline::Add(std::string name) {
+  auto job = std::make_unique<Job>();
+  job->name = std::move(name);
+  job->in_order = KindOf(job->name) == InputKind::kInOrder;
+  if (!job->in_order && !workers_.empty()) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      todo_.push_back(job.get());
+    }
+    work_.notify_one();
+  }
+  queue_.push_back(std::move(job));
+}
 
-DigestResult DigestFile(Algorithm algorithm, const std::string& name, std::vector<std::byte>& buffer,
-                        bool lower, std::atomic<std::uint64_t>* done) {
+void Pipeline::AddText(std::string_view text) {
+  auto job = std::make_unique<Job>();
   DigestResult result;
-  InputFile file(name, result.error);
+  result.ok = true;
+  result.digest = DigestOfText(format_, text);
+  job->result = std::move(result);
+  job->started = true;
+  queue_.push_back(std::move(job));
+}
+
+std::optional<DigestResult> Pipeline::Hash(Job& job, std::vector<std::byte>& buffer,
+                                           bool regular_only, bool show_progress) {
+  DigestResult result;
+  InputFile file(job.name, result.error, regular_only);
+  if (regular_only && !file.regular() && result.error.empty()) return std::nullopt;
   if (!file.is_open()) {
     result.missing = file.missing();
     return result;
   }
-  return WithHasher(algorithm, [&]<typename Hasher>() {
-    Hasher hasher;
-    for (;;) {
-      const long got = file.Read(buffer.data(), buffer.size(), result.error);
-      if (got < 0) return result;
-      if (got == 0) break;
-      hasher.Update(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(got)));
-      if (done != nullptr) done->fetch_add(static_cast<std::uint64_t>(got), std::memory_order_relaxed);
-    }
-    result.ok = true;
-    result.digest = Render(hasher, lower);
-    return result;
-  });
-}
-
-std::string DigestText(Algorithm algorithm, std::string_view text, bool lower) {
-  return WithHasher(algorithm, [&]<typename Hasher>() {
-    Hasher hasher;
-    hasher.Update(text);
-    return Render(hasher, lower);
-  });
-}
-
-ParallelDigests::ParallelDigests(Algorithm algorithm, std::vector<std::string> names, unsigned jobs,
-                                 bool lower)
-    : algorithm_(algorithm), names_(std::move(names)), lower_(lower), slots_(names_.size()) {
-  std::size_t stdin_count = 0;
-  for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (names_[i] == "-") slots_[i].stdin_turn = stdin_count++;
-  }
-  const std::size_t threads = std::min<std::size_t>(jobs == 0 ? 1 : jobs, names_.size());
-  for (std::size_t t = 0; t < threads; ++t) workers_.emplace_back([this] { Work(); });
-}
-
-ParallelDigests::~ParallelDigests() {
-  next_.store(names_.size());  // no new inputs are started
-  for (auto& worker : workers_) worker.join();
-}
-
-void ParallelDigests::Work() {
-  std::vector<std::byte> buffer(kReadSize);
+  if (show_progress && file.is_terminal()) Progress::Disable();
+  job.total.store(file.size(), std::memory_order_relaxed);
+  Hasher hasher(format_.algorithm);
+  auto last_shown = job.began;
   for (;;) {
-    const std::size_t i = next_.fetch_add(1);
-    if (i >= names_.size()) return;
-    Slot& slot = slots_[i];
-    const bool is_stdin = names_[i] == "-";
-    {
-      std::unique_lock<std::mutex> lock(mutex_);
-      if (is_stdin) changed_.wait(lock, [&] { return stdin_next_ == slot.stdin_turn; });
-      slot.started = std::chrono::steady_clock::now();
+    const long got = file.Read(buffer.data(), buffer.size(), result.error);
+    if (got < 0) return result;
+    if (got == 0) break;
+    hasher.Update(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(got)));
+    const auto read = static_cast<std::uint64_t>(got);
+    const auto done = job.done.fetch_add(read, std::memory_order_relaxed) + read;
+    if (show_progress && Progress::enabled()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - last_shown >= std::chrono::milliseconds(250)) {
+        last_shown = now;
+        Progress::Show(job.name, done, file.size(),
+                       std::chrono::duration<double>(now - job.began).count());
+      }
     }
-    DigestResult result = DigestFile(algorithm_, names_[i], buffer, lower_, &slot.done);
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      slot.result = std::move(result);
-      if (is_stdin) ++stdin_next_;
+  }
+  result.ok = true;
+  result.digest = format_.Text(hasher.Finish());
+  return result;
+}
+
+void Pipeline::Work(std::vector<std::byte> buffer) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    work_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
+    if (stopping_) return;
+    Job* job = todo_.front();
+    todo_.pop_front();
+    if (job->started) continue;  // the calling thread took it
+    job->started = true;
+    job->began = std::chrono::steady_clock::now();
+    lock.unlock();
+    std::optional<DigestResult> result = Hash(*job, buffer, true, false);
+    lock.lock();
+    if (result) {
+      job->result = std::move(result);
+    } else {
+      job->in_order = true;  // not a regular file after all
     }
-    changed_.notify_all();
+    done_.notify_all();
   }
 }
 
-DigestResult ParallelDigests::Take(std::size_t index, const Waiting& waiting) {
-  Slot& slot = slots_[index];
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (!slot.result) {
-    changed_.wait_for(lock, std::chrono::milliseconds(250));
-    if (!slot.result && slot.started && waiting) {
-      const double seconds =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - *slot.started).count();
-      const std::uint64_t bytes = slot.done.load(std::memory_order_relaxed);
-      lock.unlock();
-      waiting(bytes, seconds);
-      lock.lock();
+DigestResult Pipeline::Next() {
+  std::unique_ptr<Job> job = std::move(queue_.front());
+  queue_.pop_front();
+  bool mine = false;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!job->started) {  // no worker has it: this thread reads it
+      job->started = true;
+      mine = true;
+    } else {
+      // A worker has it; wait, with progress once a second has passed.
+      while (!job->result && !job->in_order) {
+        done_.wait_for(lock, std::chrono::milliseconds(250));
+        if (job->result || job->in_order || !Progress::enabled()) continue;
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - job->began).count();
+        const auto done = job->done.load(std::memory_order_relaxed);
+        const auto total = job->total.load(std::memory_order_relaxed);
+        lock.unlock();
+        Progress::Show(job->name, done, total, seconds);
+        lock.lock();
+      }
+      mine = !job->result;
     }
   }
-  return std::move(*slot.result);
+  if (mine) {
+    job->began = std::chrono::steady_clock::now();
+    job->done.store(0, std::memory_order_relaxed);
+    job->result = Hash(*job, buffer_, false, true);
+  }
+  Progress::EraseShown();
+  return std::move(*job->result);
 }
 
 }  // namespace quillet::tool

@@ -1,9 +1,13 @@
 #include "io.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+#include "progress.hpp"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -17,30 +21,91 @@
 
 namespace quillet::tool {
 
-InputFile::InputFile(const std::string& name, std::string& error) {
+namespace {
+bool g_stdin_closed = false;
+bool g_stdin_read = false;
+}  // namespace
+
+void ReserveStandardDescriptors() {
+#if !defined(_WIN32)
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    if (fd == 0) g_stdin_closed = true;
+    // The lowest free number: this one, as those below it are open.
+    const int reserved = open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
+    if (reserved >= 0 && reserved != fd) {
+      dup2(reserved, fd);
+      close(reserved);
+    }
+  }
+#endif
+}
+
+bool ClosedStandardInputWasRead() { return g_stdin_closed && g_stdin_read; }
+
+bool IsTerminal(int fd) {
+#if defined(_WIN32)
+  return _isatty(fd) != 0;
+#else
+  return isatty(fd) != 0;
+#endif
+}
+
+InputKind KindOf(const std::string& name) {
+  if (name == "-") return InputKind::kInOrder;
+#if defined(_WIN32)
+  struct _stat64 st;
+  if (_stat64(name.c_str(), &st) != 0) return InputKind::kInOrder;
+#else
+  struct stat st;
+  if (stat(name.c_str(), &st) != 0) return InputKind::kInOrder;
+#endif
+  return (st.st_mode & S_IFMT) == S_IFREG ? InputKind::kRegular : InputKind::kInOrder;
+}
+
+InputFile::InputFile(const std::string& name, std::string& error, bool regular_only) {
   if (name == "-") {
 #if defined(_WIN32)
     _setmode(0, _O_BINARY);
 #endif
     fd_ = 0;
-    return;
+    g_stdin_read = true;
+  } else {
+#if defined(_WIN32)
+    fd_ = _open(name.c_str(), _O_RDONLY | _O_BINARY);
+#else
+    // Never blocks: a name that has become a pipe since it was looked at is
+    // not waited on here.
+    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (regular_only ? O_NONBLOCK : 0));
+#endif
+    if (fd_ < 0) {
+      missing_ = errno == ENOENT;
+      error = std::strerror(errno);
+      return;
+    }
+    owned_ = true;
   }
 #if defined(_WIN32)
-  fd_ = _open(name.c_str(), _O_RDONLY | _O_BINARY);
+  struct _stat64 st;
+  const bool known = _fstat64(fd_, &st) == 0;
 #else
-  fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  const bool known = fstat(fd_, &st) == 0;
 #endif
-  if (fd_ < 0) {
-    missing_ = errno == ENOENT;
-    error = std::strerror(errno);
-    return;
+  regular_ = known && (st.st_mode & S_IFMT) == S_IFREG;
+  if (regular_) size_ = static_cast<std::uint64_t>(st.st_size);
+  if (regular_only && !regular_) {
+    if (owned_) QUILLET_CLOSE(fd_);
+    fd_ = -1;
+    owned_ = false;
   }
-  owned_ = true;
 }
 
 InputFile::~InputFile() {
   if (owned_) QUILLET_CLOSE(fd_);
 }
+
+bool InputFile::is_terminal() const { return fd_ >= 0 && IsTerminal(fd_); }
 
 long InputFile::Read(void* buffer, std::size_t size, std::string& error) {
   for (;;) {
@@ -96,14 +161,16 @@ void Output::Flush() {
 
 void Output::Warn(std::string_view message) {
   Flush();  // the results before the message
-  std::fprintf(stderr, "quillet: %.*s\n", static_cast<int>(message.size()), message.data());
+  Progress::EraseShown();
+  std::fprintf(stderr, "%s: %.*s\n", program_.c_str(), static_cast<int>(message.size()),
+               message.data());
 }
 
 bool Output::Finish() {
   Flush();
   if (std::ferror(stdout) && !failed_) failed_ = true;
   if (!failed_) return true;
-  std::fprintf(stderr, "quillet: write error%s%s\n", error_ != 0 ? ": " : "",
+  std::fprintf(stderr, "%s: write error%s%s\n", program_.c_str(), error_ != 0 ? ": " : "",
                error_ != 0 ? std::strerror(error_) : "");
   return false;
 }
@@ -111,45 +178,6 @@ bool Output::Finish() {
 Output& Out() {
   static Output output;
   return output;
-}
-
-bool NeedsEscape(std::string_view name) {
-  return name.find_first_of("\\\n\r") != std::string_view::npos;
-}
-
-std::string Escape(std::string_view name) {
-  std::string out;
-  out.reserve(name.size());
-  for (const char c : name) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-bool Unescape(std::string_view escaped, std::string& name) {
-  name.clear();
-  for (std::size_t i = 0; i < escaped.size(); ++i) {
-    if (escaped[i] != '\\') {
-      name += escaped[i];
-      continue;
-    }
-    if (++i == escaped.size()) return false;
-    switch (escaped[i]) {
-      case '\\': name += '\\'; break;
-      case 'n': name += '\n'; break;
-      case 'r': name += '\r'; break;
-      default: return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace quillet::tool

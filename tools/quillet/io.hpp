@@ -1,23 +1,42 @@
 // The tool's input and output: files read through their descriptors, lines
-// of checksum lists, names escaped as sha1sum escapes them, and standard
-// output whose every error is remembered so that the exit status tells.
+// of checksum lists, and standard output whose every error is remembered so
+// that the exit status tells.
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillet::tool {
 
+// Run first: a standard descriptor (0, 1, 2) that is closed is opened on
+// /dev/null the wrong way round (standard input for writing, the others for
+// reading), so that no file the tool opens later can take its number while
+// reading or writing it still fails as on a closed descriptor.
+void ReserveStandardDescriptors();
+// Whether standard input was closed when the tool started and "-" has been
+// read since: sha1sum then ends with "standard input: Bad file descriptor".
+bool ClosedStandardInputWasRead();
+
+bool IsTerminal(int fd);
+
+// How an input must be read: regular files can be read by any thread, in
+// any order; everything else (standard input, pipes, devices, names that do
+// not open) is read once, by the thread that prints, in the order given.
+enum class InputKind { kRegular, kInOrder };
+InputKind KindOf(const std::string& name);
+
 // A file, or standard input for "-", read in large pieces straight from its
 // descriptor (no stdio buffer in between, so nothing is read ahead of what
 // the tool asks for).
 class InputFile {
  public:
-  // Opens `name`; on failure `error` holds the reason and the file is not open.
-  InputFile(const std::string& name, std::string& error);
+  // Opens `name`; on failure `error` holds the reason and the file is not
+  // open. With `regular_only`, a name that turns out not to be a regular file
+  // is not read (regular() is false) and is never waited on to open.
+  InputFile(const std::string& name, std::string& error, bool regular_only = false);
   ~InputFile();
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
@@ -25,6 +44,11 @@ class InputFile {
   bool is_open() const { return fd_ >= 0; }
   // Whether opening failed because there is no such file.
   bool missing() const { return missing_; }
+  // With regular_only: whether the file is a regular one.
+  bool regular() const { return regular_; }
+  // The size, when the file is a regular one (else 0).
+  std::uint64_t size() const { return size_; }
+  bool is_terminal() const;
   // Reads up to `size` bytes: the count, 0 at the end, -1 on an error (with
   // `error` set).
   long Read(void* buffer, std::size_t size, std::string& error);
@@ -33,6 +57,8 @@ class InputFile {
   int fd_ = -1;
   bool owned_ = false;
   bool missing_ = false;
+  bool regular_ = false;
+  std::uint64_t size_ = 0;
 };
 
 // Lines of a checksum list, each without its "\n".
@@ -52,29 +78,26 @@ class LineReader {
 
 // Standard output and error. Every write to standard output is checked;
 // messages flush standard output first so that the two streams keep their
-// order on a shared pipe.
+// order on a shared pipe, and erase a progress line that is showing.
 class Output {
  public:
+  // The name messages start with: "quillet", or "sha1sum" when run as that.
+  void SetProgramName(std::string name) { program_ = std::move(name); }
+  const std::string& program() const { return program_; }
   void Write(std::string_view text);
-  // "quillet: MESSAGE" on standard error.
+  // "PROGRAM: MESSAGE" on standard error.
   void Warn(std::string_view message);
   // Flushes standard output; false, with a message, if anything written to
   // it was lost.
   bool Finish();
+  void Flush();
 
  private:
-  void Flush();
+  std::string program_ = "quillet";
   bool failed_ = false;
   int error_ = 0;
 };
 
 Output& Out();
-
-// Whether `name` needs sha1sum's escaping, and the escaped form: backslash,
-// newline and carriage return written as \\, \n and \r.
-bool NeedsEscape(std::string_view name);
-std::string Escape(std::string_view name);
-// The reverse; false for any other escape or a lone backslash at the end.
-bool Unescape(std::string_view escaped, std::string& name);
 
 }  // namespace quillet::tool

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "io.hpp"
+#include "signals.hpp"
 #include "quillet/digest.hpp"
 
 #if defined(_WIN32)
@@ -129,17 +130,21 @@ class NoEcho {
 #else
 // Echo is off while the password is typed. A signal that stops the prompt
 // (Ctrl-Z) puts the terminal back first and turns echo off again when the
-// tool goes on; one that ends it (Ctrl-C, a hangup, kill) puts it back and
-// then ends the tool as the signal would have.
+// tool goes on; every signal that ends it (Ctrl-C, a hangup, kill, SIGUSR1,
+// SIGALRM, ...) puts it back and then ends the tool as the signal would
+// have.
 termios saved_terminal;
 termios quiet_terminal;
 
 const int kStopSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
-const int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-void OnSignal(int signal_number) {
+void OnEndingSignal(int signal_number) {
+  tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);  // now: what was typed stays
+  EndAsTheSignalWould(signal_number);
+}
+
+void OnStopSignal(int signal_number) {
   const int saved_errno = errno;
-  // TCSANOW: what was typed so far stays in the line.
   tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
   struct sigaction plain {};
   plain.sa_handler = SIG_DFL;
@@ -150,7 +155,7 @@ void OnSignal(int signal_number) {
   sigemptyset(&unblock);
   sigaddset(&unblock, signal_number);
   sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
-  raise(signal_number);  // stops here, or ends the tool
+  raise(signal_number);  // stops here
   // Continued after a stop: the prompt goes on without echo.
   sigaction(signal_number, &ours, nullptr);
   tcsetattr(STDIN_FILENO, TCSANOW, &quiet_terminal);
@@ -164,12 +169,12 @@ class NoEcho {
     quiet_terminal = saved_terminal;
     quiet_terminal.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     struct sigaction ours {};
-    ours.sa_handler = OnSignal;
+    ours.sa_handler = OnStopSignal;
     sigemptyset(&ours.sa_mask);
     ours.sa_flags = SA_RESTART;
     std::size_t n = 0;
     for (const int s : kStopSignals) sigaction(s, &ours, &previous_[n++]);
-    for (const int s : kEndSignals) sigaction(s, &ours, &previous_[n++]);
+    CatchEndingSignals(OnEndingSignal);
     installed_ = true;
     active_ = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet_terminal) == 0;
   }
@@ -178,26 +183,18 @@ class NoEcho {
     tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_terminal);
     std::size_t n = 0;
     for (const int s : kStopSignals) sigaction(s, &previous_[n++], nullptr);
-    for (const int s : kEndSignals) sigaction(s, &previous_[n++], nullptr);
+    DefaultEndingSignals();
   }
   NoEcho(const NoEcho&) = delete;
   NoEcho& operator=(const NoEcho&) = delete;
   bool active() const { return active_; }
 
  private:
-  struct sigaction previous_[7] {};
+  struct sigaction previous_[3] {};
   bool installed_ = false;
   bool active_ = false;
 };
 #endif
-
-bool IsTerminal(int fd) {
-#if defined(_WIN32)
-  return _isatty(fd) != 0;
-#else
-  return isatty(fd) != 0;
-#endif
-}
 
 // Reads one line into `password`: true at its newline, false at the end of
 // input (`error` set on a read error).
