@@ -3,9 +3,10 @@
 //
 // Hash objects follow hashlib's: update(), digest(), hexdigest(), copy(),
 // name, digest_size, block_size; any object with the buffer protocol is
-// taken, str is refused as hashlib refuses it; the GIL is released while a
-// buffer of 2 KiB or more is hashed, and an object then has a lock of its own,
-// so that several threads may use one object at once.
+// taken, str is refused as hashlib refuses it; the type cannot be
+// instantiated directly; the GIL is released while a buffer of 2 KiB or more
+// is hashed, and an object then has a lock of its own, so that several
+// threads may use one object at once.
 #define PY_SSIZE_T_CLEAN
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wconversion"
@@ -17,43 +18,32 @@
 #include <pythread.h>
 #pragma GCC diagnostic pop
 
-#include <array>
+#include <errno.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <span>
 #include <string_view>
-#include <variant>
 
 #include "common/secure_wipe.hpp"
 #include "quillet/digest.hpp"
+#include "quillet/quillet.h"
 
 namespace {
 
 // Buffers at least this long are hashed with the GIL released (hashlib's
 // HASHLIB_GIL_MINSIZE).
 constexpr Py_ssize_t kGilMinSize = 2048;
+// file_digest's default read size, as hashlib's.
+constexpr Py_ssize_t kFileBufferSize = 1 << 18;
 
-enum class Kind { kSha1, kBroken, kLockdown, kMd5 };
-
-struct KindInfo {
-  const char* name;
-  int digest_size;
-};
-constexpr KindInfo kKinds[] = {{"sha1", 20}, {"broken_sha", 20}, {"lockdown_sha", 20}, {"md5", 16}};
-
-using AnyHasher = std::variant<quillet::StandardShaHasher, quillet::BrokenShaHasher,
-                               quillet::LockdownShaHasher, quillet::Md5Hasher>;
-
-AnyHasher MakeHasher(Kind kind) {
-  switch (kind) {
-    case Kind::kSha1: return quillet::StandardShaHasher{};
-    case Kind::kBroken: return quillet::BrokenShaHasher{};
-    case Kind::kLockdown: return quillet::LockdownShaHasher{};
-    case Kind::kMd5: break;
-  }
-  return quillet::Md5Hasher{};
-}
+// How many times the GIL was let go while hashing: read by the tests
+// (_gil_releases()), so that the threshold is seen to hold.
+std::size_t gil_releases = 0;
 
 // A caller's bytes, read through the buffer protocol as hashlib reads them.
 class Bytes {
@@ -85,12 +75,24 @@ class Bytes {
   bool held_ = false;
 };
 
+// Runs `work` with the GIL released when `size` is large enough to repay it.
+template <typename Work>
+void MaybeWithoutGil(Py_ssize_t size, Work&& work) {
+  if (size >= kGilMinSize) {
+    ++gil_releases;
+    Py_BEGIN_ALLOW_THREADS
+    work();
+    Py_END_ALLOW_THREADS
+  } else {
+    work();
+  }
+}
+
 struct HashObject {
   PyObject_HEAD
-  Kind kind;
   PyThread_type_lock lock;
-  alignas(AnyHasher) unsigned char storage[sizeof(AnyHasher)];
-  AnyHasher& hasher() { return *std::launder(reinterpret_cast<AnyHasher*>(storage)); }
+  alignas(quillet::Hasher) unsigned char storage[sizeof(quillet::Hasher)];
+  quillet::Hasher& hasher() { return *std::launder(reinterpret_cast<quillet::Hasher*>(storage)); }
 };
 
 // Holds an object's lock, if it has one; waits for it with the GIL released
@@ -117,21 +119,25 @@ class Locked {
   PyThread_type_lock lock_;
 };
 
-PyTypeObject* HashType();
+PyTypeObject* hash_type = nullptr;  // made once, when the module is imported
 
-HashObject* NewHash(Kind kind) {
-  HashObject* self = PyObject_New(HashObject, HashType());
+HashObject* NewHash(const quillet::Hasher& from) {
+  HashObject* self = PyObject_New(HashObject, hash_type);
   if (self == nullptr) return nullptr;
-  self->kind = kind;
   self->lock = nullptr;
-  new (self->storage) AnyHasher(MakeHasher(kind));
+  new (self->storage) quillet::Hasher(from);
   return self;
 }
 
-// False, with MemoryError set, when the object needs a lock and none can
-// be had.
-bool Update(HashObject* self, const Bytes& bytes) {
-  if (bytes.size() >= kGilMinSize && self->lock == nullptr) {
+HashObject* NewHash(quillet::Algorithm algorithm) { return NewHash(quillet::Hasher(algorithm)); }
+
+bool IsHash(PyObject* object) { return Py_IS_TYPE(object, hash_type); }
+
+// Feeds `bytes` to the object. False, with MemoryError set, when the object
+// needs a lock and none can be had.
+bool Update(HashObject* self, std::span<const std::byte> bytes) {
+  const auto size = static_cast<Py_ssize_t>(bytes.size());
+  if (size >= kGilMinSize && self->lock == nullptr) {
     self->lock = PyThread_allocate_lock();
     if (self->lock == nullptr) {
       PyErr_NoMemory();
@@ -139,35 +145,21 @@ bool Update(HashObject* self, const Bytes& bytes) {
     }
   }
   const Locked locked(self);
-  if (bytes.size() >= kGilMinSize) {
-    Py_BEGIN_ALLOW_THREADS
-    std::visit([&](auto& hasher) { hasher.Update(bytes.span()); }, self->hasher());
-    Py_END_ALLOW_THREADS
-  } else {
-    std::visit([&](auto& hasher) { hasher.Update(bytes.span()); }, self->hasher());
-  }
+  MaybeWithoutGil(size, [&] { self->hasher().Update(bytes); });
   return true;
 }
 
 // The digest of what has been taken in so far: a copy finishes, the object
 // goes on.
-std::array<std::uint8_t, 20> Peek(HashObject* self, int& size) {
-  std::array<std::uint8_t, 20> out{};
+quillet::Digest Peek(HashObject* self) {
   const Locked locked(self);
-  std::visit(
-      [&](auto& hasher) {
-        auto copy = hasher;
-        const auto digest = copy.Finish();
-        std::memcpy(out.data(), digest.data(), digest.size());
-        size = static_cast<int>(digest.size());
-      },
-      self->hasher());
-  return out;
+  quillet::Hasher copy = self->hasher();
+  return copy.Finish();
 }
 
 void HashDealloc(PyObject* object) {
   auto* self = reinterpret_cast<HashObject*>(object);
-  self->hasher().~AnyHasher();  // the hashers wipe themselves
+  self->hasher().~Hasher();  // the hashers wipe themselves
   quillet::SecureWipe(self->storage, sizeof self->storage);
   if (self->lock != nullptr) PyThread_free_lock(self->lock);
   PyTypeObject* type = Py_TYPE(object);
@@ -178,59 +170,63 @@ void HashDealloc(PyObject* object) {
 PyObject* HashUpdate(PyObject* object, PyObject* data) {
   Bytes bytes;
   if (!bytes.Get(data)) return nullptr;
-  if (!Update(reinterpret_cast<HashObject*>(object), bytes)) return nullptr;
+  if (!Update(reinterpret_cast<HashObject*>(object), bytes.span())) return nullptr;
   Py_RETURN_NONE;
 }
 
 PyObject* HashDigest(PyObject* object, PyObject*) {
-  int size = 0;
-  const auto digest = Peek(reinterpret_cast<HashObject*>(object), size);
-  return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(digest.data()), size);
+  const quillet::Digest digest = Peek(reinterpret_cast<HashObject*>(object));
+  return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(digest.data()),
+                                   static_cast<Py_ssize_t>(digest.size()));
 }
 
 PyObject* HashHexdigest(PyObject* object, PyObject*) {
-  int size = 0;
-  const auto digest = Peek(reinterpret_cast<HashObject*>(object), size);
-  static constexpr char kDigits[] = "0123456789abcdef";
-  char text[40];
-  for (int i = 0; i < size; ++i) {
-    text[2 * i] = kDigits[digest[static_cast<std::size_t>(i)] >> 4];
-    text[2 * i + 1] = kDigits[digest[static_cast<std::size_t>(i)] & 15];
-  }
-  return PyUnicode_FromStringAndSize(text, 2 * size);
+  const quillet::DigestText text = quillet::ToHex(Peek(reinterpret_cast<HashObject*>(object)));
+  return PyUnicode_FromStringAndSize(text.chars.data(), static_cast<Py_ssize_t>(text.size));
 }
 
 PyObject* HashCopy(PyObject* object, PyObject*) {
   auto* self = reinterpret_cast<HashObject*>(object);
-  HashObject* copy = NewHash(self->kind);
-  if (copy == nullptr) return nullptr;
   const Locked locked(self);
-  copy->hasher() = self->hasher();
-  return reinterpret_cast<PyObject*>(copy);
+  return reinterpret_cast<PyObject*>(NewHash(self->hasher()));
+}
+
+const quillet::AlgorithmInfo& InfoOf(PyObject* object) {
+  return reinterpret_cast<HashObject*>(object)->hasher().info();
 }
 
 PyObject* HashName(PyObject* object, void*) {
-  return PyUnicode_FromString(kKinds[static_cast<int>(reinterpret_cast<HashObject*>(object)->kind)].name);
+  const std::string_view name = InfoOf(object).name;
+  return PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
 }
 
 PyObject* HashDigestSize(PyObject* object, void*) {
-  return PyLong_FromLong(kKinds[static_cast<int>(reinterpret_cast<HashObject*>(object)->kind)].digest_size);
+  return PyLong_FromSize_t(InfoOf(object).digest_size);
 }
 
-PyObject* HashBlockSize(PyObject*, void*) { return PyLong_FromLong(64); }
+PyObject* HashBlockSize(PyObject* object, void*) {
+  return PyLong_FromSize_t(InfoOf(object).block_size);
+}
+
+// Whether the object has its lock (for the tests).
+PyObject* HashLocked(PyObject* object, void*) {
+  return PyBool_FromLong(reinterpret_cast<HashObject*>(object)->lock != nullptr);
+}
 
 PyObject* HashRepr(PyObject* object) {
-  return PyUnicode_FromFormat("<%s quillet object @ %p>",
-                              kKinds[static_cast<int>(reinterpret_cast<HashObject*>(object)->kind)].name,
-                              object);
+  const std::string name(InfoOf(object).name);
+  return PyUnicode_FromFormat("<%s quillet.Hash object @ %p>", name.c_str(), object);
 }
 
 PyMethodDef kHashMethods[] = {
-    {"update", HashUpdate, METH_O, "Update this hash object's state with the provided bytes."},
-    {"digest", HashDigest, METH_NOARGS, "Return the digest value as a bytes object."},
+    {"update", HashUpdate, METH_O,
+     "update($self, obj, /)\n--\n\nUpdate this hash object's state with the provided bytes."},
+    {"digest", HashDigest, METH_NOARGS,
+     "digest($self, /)\n--\n\nReturn the digest value as a bytes object."},
     {"hexdigest", HashHexdigest, METH_NOARGS,
-     "Return the digest value as a string of lower-case hexadecimal digits."},
-    {"copy", HashCopy, METH_NOARGS, "Return a copy of the hash object."},
+     "hexdigest($self, /)\n--\n\nReturn the digest value as a string of lower-case hexadecimal "
+     "digits."},
+    {"copy", HashCopy, METH_NOARGS, "copy($self, /)\n--\n\nReturn a copy of the hash object."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -238,6 +234,7 @@ PyGetSetDef kHashGetSet[] = {
     {"name", HashName, nullptr, nullptr, nullptr},
     {"digest_size", HashDigestSize, nullptr, nullptr, nullptr},
     {"block_size", HashBlockSize, nullptr, nullptr, nullptr},
+    {"_locked", HashLocked, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -250,36 +247,276 @@ PyType_Slot kHashSlots[] = {
     {0, nullptr},
 };
 
-PyType_Spec kHashSpec = {"quillet.Hash", sizeof(HashObject), 0, Py_TPFLAGS_DEFAULT, kHashSlots};
+// Made only by the constructors, as hashlib's HASH: an object made any other
+// way would have no hasher in it.
+#if defined(Py_TPFLAGS_DISALLOW_INSTANTIATION)
+constexpr unsigned long kHashFlags =
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION;
+#else
+constexpr unsigned long kHashFlags = Py_TPFLAGS_DEFAULT;  // tp_new cleared at import
+#endif
+PyType_Spec kHashSpec = {"quillet.Hash", sizeof(HashObject), 0,
+                         static_cast<unsigned int>(kHashFlags), kHashSlots};
 
-PyTypeObject* hash_type = nullptr;  // made once, when the module is imported
-
-PyTypeObject* HashType() { return hash_type; }
-
-// constructor(data=b"", *, usedforsecurity=True), as hashlib's.
-PyObject* Construct(Kind kind, PyObject* args, PyObject* kwargs) {
-  static const char* keywords[] = {"data", "usedforsecurity", nullptr};
-  PyObject* data = nullptr;
-  int used_for_security = 1;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O$p", const_cast<char**>(keywords), &data,
-                                   &used_for_security)) {
-    return nullptr;
+// The data a constructor was given, as `data` (positional or keyword) or
+// `string` (hashlib's keyword); both is an error.
+bool InitialData(const char* function, PyObject* data, PyObject* string, PyObject*& out) {
+  if (data != nullptr && string != nullptr) {
+    PyErr_Format(PyExc_TypeError,
+                 "'data' and 'string' are mutually exclusive in %s(); 'string' is hashlib's "
+                 "name for 'data'",
+                 function);
+    return false;
   }
+  out = data != nullptr ? data : string;
+  return true;
+}
+
+// A new hash object of `algorithm`, fed `initial` when given.
+PyObject* Make(quillet::Algorithm algorithm, PyObject* initial) {
   Bytes bytes;
-  if (data != nullptr && !bytes.Get(data)) return nullptr;
-  HashObject* self = NewHash(kind);
+  if (initial != nullptr && !bytes.Get(initial)) return nullptr;
+  HashObject* self = NewHash(algorithm);
   if (self == nullptr) return nullptr;
-  if (data != nullptr && !Update(self, bytes)) {
+  if (initial != nullptr && !Update(self, bytes.span())) {
     Py_DECREF(self);
     return nullptr;
   }
   return reinterpret_cast<PyObject*>(self);
 }
 
-PyObject* NewSha1(PyObject*, PyObject* args, PyObject* kwargs) { return Construct(Kind::kSha1, args, kwargs); }
-PyObject* NewBroken(PyObject*, PyObject* args, PyObject* kwargs) { return Construct(Kind::kBroken, args, kwargs); }
-PyObject* NewLockdown(PyObject*, PyObject* args, PyObject* kwargs) { return Construct(Kind::kLockdown, args, kwargs); }
-PyObject* NewMd5(PyObject*, PyObject* args, PyObject* kwargs) { return Construct(Kind::kMd5, args, kwargs); }
+// constructor(string=b'', *, usedforsecurity=True, data=None), as
+// hashlib's in 3.11 (string) and later (data).
+PyObject* Construct(quillet::Algorithm algorithm, const char* format, PyObject* args,
+                    PyObject* kwargs) {
+  static const char* keywords[] = {"string", "usedforsecurity", "data", nullptr};
+  PyObject *string = nullptr, *data = nullptr;
+  int used_for_security = 1;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(keywords), &string,
+                                   &used_for_security, &data)) {
+    return nullptr;
+  }
+  PyObject* initial = nullptr;
+  if (!InitialData(std::strchr(format, ':') + 1, data, string, initial)) return nullptr;
+  return Make(algorithm, initial);
+}
+
+PyObject* NewSha1(PyObject*, PyObject* args, PyObject* kwargs) {
+  return Construct(quillet::Algorithm::kStandardSha, "|O$pO:sha1", args, kwargs);
+}
+PyObject* NewBroken(PyObject*, PyObject* args, PyObject* kwargs) {
+  return Construct(quillet::Algorithm::kBrokenSha, "|O$pO:broken_sha", args, kwargs);
+}
+PyObject* NewLockdown(PyObject*, PyObject* args, PyObject* kwargs) {
+  return Construct(quillet::Algorithm::kLockdownSha, "|O$pO:lockdown_sha", args, kwargs);
+}
+PyObject* NewMd5(PyObject*, PyObject* args, PyObject* kwargs) {
+  return Construct(quillet::Algorithm::kMd5, "|O$pO:md5", args, kwargs);
+}
+
+// The algorithm named `name` (a str, any case), or nullopt with ValueError or
+// TypeError set.
+std::optional<quillet::Algorithm> AlgorithmNamed(PyObject* name) {
+  if (!PyUnicode_Check(name)) {
+    PyErr_Format(PyExc_TypeError, "name must be a str, not %.100s", Py_TYPE(name)->tp_name);
+    return std::nullopt;
+  }
+  Py_ssize_t length = 0;
+  const char* text = PyUnicode_AsUTF8AndSize(name, &length);
+  if (text == nullptr) return std::nullopt;
+  const auto algorithm =
+      quillet::FindAlgorithm(std::string_view(text, static_cast<std::size_t>(length)));
+  if (!algorithm) PyErr_Format(PyExc_ValueError, "unsupported hash type %U", name);
+  return algorithm;
+}
+
+// new(name, data=b'', **kwargs), as hashlib.new: the keywords are the
+// constructors' (usedforsecurity, string).
+PyObject* New(PyObject*, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"name", "data", "usedforsecurity", "string", nullptr};
+  PyObject *name = nullptr, *data = nullptr, *string = nullptr;
+  int used_for_security = 1;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O$pO:new", const_cast<char**>(keywords), &name,
+                                   &data, &used_for_security, &string)) {
+    return nullptr;
+  }
+  const auto algorithm = AlgorithmNamed(name);
+  if (!algorithm) return nullptr;
+  PyObject* initial = nullptr;
+  if (!InitialData("new", data, string, initial)) return nullptr;
+  return Make(*algorithm, initial);
+}
+
+// Reads the open file `fd` to its end into `self`, a chunk at a time with the
+// GIL released, checking for signals between chunks. False with the
+// exception set on a read error or a signal's exception.
+bool DigestDescriptor(HashObject* self, int fd) {
+  constexpr std::size_t kChunk = std::size_t{1} << 20;
+  void* buffer = std::malloc(kChunk);
+  if (buffer == nullptr) {
+    PyErr_NoMemory();
+    return false;
+  }
+  if (self->lock == nullptr) self->lock = PyThread_allocate_lock();
+  bool ok = self->lock != nullptr;
+  if (!ok) PyErr_NoMemory();
+  const Locked locked(self);
+  while (ok) {
+    ssize_t got = 0;
+    int error = 0;
+    ++gil_releases;
+    Py_BEGIN_ALLOW_THREADS
+    got = read(fd, buffer, kChunk);
+    if (got < 0) error = errno;
+    if (got > 0) {
+      self->hasher().Update(
+          std::span<const std::byte>(static_cast<const std::byte*>(buffer), static_cast<std::size_t>(got)));
+    }
+    Py_END_ALLOW_THREADS
+    if (got == 0) break;
+    if (got < 0 && error != EINTR) {
+      errno = error;
+      PyErr_SetFromErrno(PyExc_OSError);
+      ok = false;
+    } else if (PyErr_CheckSignals() != 0) {
+      ok = false;
+    }
+  }
+  quillet::SecureWipe(buffer, kChunk);
+  std::free(buffer);
+  return ok;
+}
+
+// The descriptor to read `fileobj` from directly, or -1: only for an
+// io.FileIO or io.BufferedReader that is seekable and holds nothing read
+// ahead (its position is the descriptor's), so that reading the descriptor
+// gives exactly what reading the object would. Clears any error it meets.
+int DirectDescriptor(PyObject* fileobj) {
+  PyObject* io = PyImport_ImportModule("io");
+  if (io == nullptr) {
+    PyErr_Clear();
+    return -1;
+  }
+  int fd = -1;
+  PyObject* file_io = PyObject_GetAttrString(io, "FileIO");
+  PyObject* buffered = PyObject_GetAttrString(io, "BufferedReader");
+  const bool known = file_io != nullptr && buffered != nullptr &&
+                     (Py_IS_TYPE(fileobj, reinterpret_cast<PyTypeObject*>(file_io)) ||
+                      Py_IS_TYPE(fileobj, reinterpret_cast<PyTypeObject*>(buffered)));
+  Py_XDECREF(file_io);
+  Py_XDECREF(buffered);
+  Py_DECREF(io);
+  if (known) {
+    PyObject* seekable = PyObject_CallMethod(fileobj, "seekable", nullptr);
+    PyObject* position = seekable != nullptr && PyObject_IsTrue(seekable) == 1
+                             ? PyObject_CallMethod(fileobj, "tell", nullptr)
+                             : nullptr;
+    const int candidate = position != nullptr ? PyObject_AsFileDescriptor(fileobj) : -1;
+    if (candidate >= 0) {
+      const long long logical = PyLong_AsLongLong(position);
+      const off_t actual = lseek(candidate, 0, SEEK_CUR);
+      if (!PyErr_Occurred() && actual >= 0 && actual == logical) fd = candidate;
+    }
+    Py_XDECREF(seekable);
+    Py_XDECREF(position);
+  }
+  PyErr_Clear();
+  return fd;
+}
+
+// file_digest(fileobj, digest, /, *, _bufsize=262144), as
+// hashlib.file_digest: the digest of what is left to read in `fileobj`
+// (the whole buffer of an io.BytesIO). A regular file opened with open() is
+// read here, in C, with the GIL released; other objects through readinto().
+PyObject* FileDigest(PyObject*, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"", "", "_bufsize", nullptr};
+  PyObject *fileobj = nullptr, *digest = nullptr;
+  Py_ssize_t buffer_size = kFileBufferSize;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO|$n:file_digest", const_cast<char**>(keywords),
+                                   &fileobj, &digest, &buffer_size)) {
+    return nullptr;
+  }
+  if (buffer_size <= 0) {
+    PyErr_SetString(PyExc_ValueError, "_bufsize must be positive");
+    return nullptr;
+  }
+  PyObject* hash = nullptr;
+  if (PyUnicode_Check(digest)) {
+    const auto algorithm = AlgorithmNamed(digest);
+    if (!algorithm) return nullptr;
+    hash = reinterpret_cast<PyObject*>(NewHash(*algorithm));
+  } else {
+    hash = PyObject_CallNoArgs(digest);
+  }
+  if (hash == nullptr) return nullptr;
+  const auto feed = [hash](PyObject* chunk) {
+    PyObject* done = PyObject_CallMethod(hash, "update", "O", chunk);
+    Py_XDECREF(done);
+    return done != nullptr;
+  };
+
+  // io.BytesIO: its whole buffer, without a copy.
+  if (PyObject_HasAttrString(fileobj, "getbuffer")) {
+    PyObject* buffer = PyObject_CallMethod(fileobj, "getbuffer", nullptr);
+    const bool ok = buffer != nullptr && feed(buffer);
+    Py_XDECREF(buffer);
+    if (!ok) Py_CLEAR(hash);
+    return hash;
+  }
+  if (IsHash(hash)) {
+    const int fd = DirectDescriptor(fileobj);
+    if (fd >= 0) {
+      bool ok = DigestDescriptor(reinterpret_cast<HashObject*>(hash), fd);
+      // Where the file object would be after reading it all: at its end.
+      PyObject* moved = ok ? PyObject_CallMethod(fileobj, "seek", "ii", 0, SEEK_END) : nullptr;
+      ok = ok && moved != nullptr;
+      Py_XDECREF(moved);
+      if (!ok) Py_CLEAR(hash);
+      return hash;
+    }
+  }
+  PyObject* readable = PyObject_HasAttrString(fileobj, "readinto") &&
+                               PyObject_HasAttrString(fileobj, "readable")
+                           ? PyObject_CallMethod(fileobj, "readable", nullptr)
+                           : nullptr;
+  const int is_readable = readable != nullptr ? PyObject_IsTrue(readable) : 0;
+  Py_XDECREF(readable);
+  if (is_readable != 1) {
+    if (is_readable == 0 || !PyErr_Occurred()) {
+      PyErr_Clear();
+      PyErr_Format(PyExc_ValueError, "'%R' is not a file-like object in binary reading mode.",
+                   fileobj);
+    }
+    Py_DECREF(hash);
+    return nullptr;
+  }
+  PyObject* buffer = PyByteArray_FromStringAndSize(nullptr, buffer_size);
+  bool ok = buffer != nullptr;
+  while (ok) {
+    PyObject* got = PyObject_CallMethod(fileobj, "readinto", "O", buffer);
+    const Py_ssize_t size = got != nullptr ? PyNumber_AsSsize_t(got, PyExc_OverflowError) : -1;
+    Py_XDECREF(got);
+    if (size < 0 || PyErr_Occurred()) {
+      ok = false;
+      break;
+    }
+    if (size == 0) break;
+    const std::span<const std::byte> chunk(reinterpret_cast<const std::byte*>(PyByteArray_AS_STRING(buffer)),
+                                           static_cast<std::size_t>(size));
+    if (IsHash(hash)) {
+      ok = Update(reinterpret_cast<HashObject*>(hash), chunk);
+    } else {
+      PyObject* view = PyMemoryView_FromMemory(const_cast<char*>(reinterpret_cast<const char*>(chunk.data())),
+                                               size, PyBUF_READ);
+      ok = view != nullptr && feed(view);
+      Py_XDECREF(view);
+    }
+  }
+  if (buffer != nullptr) quillet::SecureWipe(PyByteArray_AS_STRING(buffer), static_cast<std::size_t>(buffer_size));
+  Py_XDECREF(buffer);
+  if (!ok) Py_CLEAR(hash);
+  return hash;
+}
 
 // The exports' one-shot results.
 template <typename Compute>
@@ -287,13 +524,7 @@ PyObject* OneShot(PyObject* data, Compute compute) {
   Bytes bytes;
   if (!bytes.Get(data)) return nullptr;
   decltype(compute(bytes.span())) result;
-  if (bytes.size() >= kGilMinSize) {
-    Py_BEGIN_ALLOW_THREADS
-    result = compute(bytes.span());
-    Py_END_ALLOW_THREADS
-  } else {
-    result = compute(bytes.span());
-  }
+  MaybeWithoutGil(bytes.size(), [&] { result = compute(bytes.span()); });
   return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(result.data()),
                                    static_cast<Py_ssize_t>(result.size()));
 }
@@ -331,8 +562,8 @@ bool Token(PyObject* value, const char* name, std::uint32_t& token) {
 PyObject* DoubleHashPassword(PyObject*, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"password", "first_token", "second_token", nullptr};
   PyObject *password = nullptr, *first = nullptr, *second = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO", const_cast<char**>(keywords), &password,
-                                   &first, &second)) {
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO:DoubleHashPassword",
+                                   const_cast<char**>(keywords), &password, &first, &second)) {
     return nullptr;
   }
   std::uint32_t first_token = 0, second_token = 0;
@@ -345,23 +576,47 @@ PyObject* DoubleHashPassword(PyObject*, PyObject* args, PyObject* kwargs) {
   });
 }
 
+PyObject* GilReleases(PyObject*, PyObject*) { return PyLong_FromSize_t(gil_releases); }
+
+template <auto function>
+PyCFunction WithKeywords() {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
 PyMethodDef kModuleMethods[] = {
-    {"sha1", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(NewSha1)),
-     METH_VARARGS | METH_KEYWORDS, "sha1(data=b'') -> a SHA-1 hash object"},
-    {"broken_sha", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(NewBroken)),
-     METH_VARARGS | METH_KEYWORDS, "broken_sha(data=b'') -> a BrokenSHA hash object"},
-    {"lockdown_sha", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(NewLockdown)),
-     METH_VARARGS | METH_KEYWORDS, "lockdown_sha(data=b'') -> a LockdownSHA hash object"},
-    {"md5", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(NewMd5)),
-     METH_VARARGS | METH_KEYWORDS, "md5(data=b'') -> an MD5 hash object"},
-    {"StandardSHA", StandardSHA, METH_O, "StandardSHA(data) -> the 20 bytes of SHA-1"},
-    {"BrokenSHA", BrokenSHA, METH_O, "BrokenSHA(data) -> the 20 bytes of BrokenSHA"},
-    {"LockdownSHA", LockdownSHA, METH_O, "LockdownSHA(data) -> the 20 bytes of LockdownSHA"},
-    {"MD5", MD5, METH_O, "MD5(data) -> MD5 as 32 bytes of upper-case hexadecimal text"},
-    {"DoubleHashPassword",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(DoubleHashPassword)),
-     METH_VARARGS | METH_KEYWORDS,
-     "DoubleHashPassword(password, first_token, second_token) -> the 20-byte proof"},
+    {"sha1", WithKeywords<NewSha1>(), METH_VARARGS | METH_KEYWORDS,
+     "sha1($module, /, string=b'', *, usedforsecurity=True, data=None)\n--\n\n"
+     "Return a SHA-1 hash object, optionally fed the bytes given."},
+    {"broken_sha", WithKeywords<NewBroken>(), METH_VARARGS | METH_KEYWORDS,
+     "broken_sha($module, /, string=b'', *, usedforsecurity=True, data=None)\n--\n\n"
+     "Return a BrokenSHA hash object, optionally fed the bytes given."},
+    {"lockdown_sha", WithKeywords<NewLockdown>(), METH_VARARGS | METH_KEYWORDS,
+     "lockdown_sha($module, /, string=b'', *, usedforsecurity=True, data=None)\n--\n\n"
+     "Return a LockdownSHA hash object, optionally fed the bytes given."},
+    {"md5", WithKeywords<NewMd5>(), METH_VARARGS | METH_KEYWORDS,
+     "md5($module, /, string=b'', *, usedforsecurity=True, data=None)\n--\n\n"
+     "Return an MD5 hash object, optionally fed the bytes given."},
+    {"new", WithKeywords<New>(), METH_VARARGS | METH_KEYWORDS,
+     "new($module, /, name, data=b'', **kwargs)\n--\n\n"
+     "Return a hash object for the algorithm `name` (any case), as hashlib.new."},
+    {"file_digest", WithKeywords<FileDigest>(), METH_VARARGS | METH_KEYWORDS,
+     "file_digest($module, fileobj, digest, /, *, _bufsize=262144)\n--\n\n"
+     "Return a hash object fed the rest of a file object opened for binary reading, as\n"
+     "hashlib.file_digest; `digest` is a name or a constructor."},
+    {"StandardSHA", StandardSHA, METH_O,
+     "StandardSHA($module, data, /)\n--\n\nReturn the 20 bytes of SHA-1 of `data`."},
+    {"BrokenSHA", BrokenSHA, METH_O,
+     "BrokenSHA($module, data, /)\n--\n\nReturn the 20 bytes of BrokenSHA of `data`."},
+    {"LockdownSHA", LockdownSHA, METH_O,
+     "LockdownSHA($module, data, /)\n--\n\nReturn the 20 bytes of LockdownSHA of `data`."},
+    {"MD5", MD5, METH_O,
+     "MD5($module, data, /)\n--\n\n"
+     "Return MD5 of `data` as 32 bytes of upper-case hexadecimal text."},
+    {"DoubleHashPassword", WithKeywords<DoubleHashPassword>(), METH_VARARGS | METH_KEYWORDS,
+     "DoubleHashPassword($module, /, password, first_token, second_token)\n--\n\n"
+     "Return the 20-byte password proof; tokens from -2**31 to 2**32-1."},
+    {"_gil_releases", GilReleases, METH_NOARGS,
+     "_gil_releases($module, /)\n--\n\nHow many times hashing let the GIL go (for the tests)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -375,12 +630,20 @@ PyMODINIT_FUNC PyInit__quillet() {
   if (hash_type == nullptr) {
     hash_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&kHashSpec));
     if (hash_type == nullptr) return nullptr;
+#if !defined(Py_TPFLAGS_DISALLOW_INSTANTIATION)
+    hash_type->tp_new = nullptr;
+#endif
   }
   PyObject* module = PyModule_Create(&kModule);
   if (module == nullptr) return nullptr;
   Py_INCREF(hash_type);
   if (PyModule_AddObject(module, "Hash", reinterpret_cast<PyObject*>(hash_type)) != 0) {
     Py_DECREF(hash_type);
+    Py_DECREF(module);
+    return nullptr;
+  }
+  if (PyModule_AddStringConstant(module, "__version__", QUILLET_VERSION_STRING) != 0 ||
+      PyModule_AddIntConstant(module, "_GIL_MINSIZE", kGilMinSize) != 0) {
     Py_DECREF(module);
     return nullptr;
   }

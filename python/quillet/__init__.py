@@ -8,26 +8,12 @@
     quillet.DoubleHashPassword(b"pw", 1, 2) # 20 bytes
 """
 
-from ._quillet import (BrokenSHA, DoubleHashPassword, LockdownSHA, MD5, StandardSHA, broken_sha,
-                       lockdown_sha, md5, sha1)
+from ._quillet import (BrokenSHA, DoubleHashPassword, Hash, LockdownSHA, MD5, StandardSHA,
+                       __version__, broken_sha, file_digest, lockdown_sha, md5, new, sha1)
 
-__all__ = ["sha1", "broken_sha", "lockdown_sha", "md5", "new", "algorithms_available",
-           "algorithms_guaranteed", "StandardSHA", "BrokenSHA", "LockdownSHA", "MD5",
-           "DoubleHashPassword"]
+__all__ = ["sha1", "broken_sha", "lockdown_sha", "md5", "new", "file_digest", "Hash",
+           "algorithms_available", "algorithms_guaranteed", "StandardSHA", "BrokenSHA",
+           "LockdownSHA", "MD5", "DoubleHashPassword", "__version__"]
 
-_CONSTRUCTORS = {"sha1": sha1, "broken_sha": broken_sha, "lockdown_sha": lockdown_sha, "md5": md5}
-
-algorithms_guaranteed = frozenset(_CONSTRUCTORS)
-algorithms_available = frozenset(_CONSTRUCTORS)
-
-
-def new(name, data=b"", **kwargs):
-    """A hash object for `name` (one of algorithms_available, any case), as
-    hashlib.new."""
-    if not isinstance(name, str):
-        raise TypeError(f"name must be a str, not {type(name).__name__}")
-    try:
-        constructor = _CONSTRUCTORS[name.lower()]
-    except KeyError:
-        raise ValueError(f"unsupported hash type {name}") from None
-    return constructor(data, **kwargs)
+algorithms_guaranteed = frozenset({"sha1", "broken_sha", "lockdown_sha", "md5"})
+algorithms_available = algorithms_guaranteed

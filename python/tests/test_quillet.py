@@ -7,9 +7,15 @@ variants, with bad arguments and threads.
 
 import array
 import hashlib
+import inspect
+import io
 import os
 import random
+import re
+import shutil
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -33,6 +39,20 @@ HASHLIB = {"sha1": hashlib.sha1, "md5": hashlib.md5}
 MODEL = {"broken_sha": sha_variants.broken_sha, "lockdown_sha": sha_variants.lockdown_sha,
          "sha1": sha_variants.standard_sha}
 EXPORT_OF = {"sha1": "StandardSHA", "broken_sha": "BrokenSHA", "lockdown_sha": "LockdownSHA"}
+
+
+def find_mypy():
+    """A command that runs mypy: this interpreter's, or the system's."""
+    for python in (sys.executable, "/usr/bin/python3"):
+        if os.path.exists(python) and subprocess.run([python, "-m", "mypy", "--version"],
+                                                     capture_output=True).returncode == 0:
+            return [python, "-m", "mypy"]
+    return None
+
+
+MYPY = find_mypy()
+# name: (digest_size, block_size), for every kind.
+SIZES = {"sha1": (20, 64), "broken_sha": (20, 64), "lockdown_sha": (20, 64), "md5": (16, 64)}
 
 
 def pieces(data, rng):
@@ -69,6 +89,16 @@ class AgainstHashlibTest(unittest.TestCase):
                     self.assertEqual(copy.hexdigest(), want.hexdigest())
 
     def test_attributes_and_repeated_digests(self):
+        for name, (digest_size, block_size) in SIZES.items():
+            for made in (getattr(quillet, name)(), quillet.new(name.upper(), b"x"),
+                         getattr(quillet, name)(b"x").copy(), quillet.new(name).copy().copy()):
+                with self.subTest(name=name, made=repr(made)):
+                    self.assertIsInstance(made, quillet.Hash)
+                    self.assertEqual((made.name, made.digest_size, made.block_size),
+                                     (name, digest_size, block_size))
+                    self.assertEqual(len(made.digest()), digest_size)
+                    self.assertEqual(len(made.hexdigest()), 2 * digest_size)
+                    self.assertTrue(repr(made).startswith(f"<{name} quillet.Hash object @ 0x"))
         for name, reference in HASHLIB.items():
             ours, theirs = quillet.new(name, b"abc"), reference(b"abc")
             self.assertEqual((ours.name, ours.digest_size, ours.block_size),
@@ -151,6 +181,79 @@ class BadArgumentsTest(unittest.TestCase):
         self.assertEqual(quillet.sha1(data=b"abc", usedforsecurity=False).digest(),
                          hashlib.sha1(b"abc").digest())
 
+    def test_constructors_take_hashlibs_arguments(self):
+        want = {name: quillet.new(name, b"abc").digest() for name in SIZES}
+        self.assertEqual(want["sha1"], hashlib.sha1(b"abc").digest())
+        for name in SIZES:
+            constructor = getattr(quillet, name)
+            for call in (lambda: constructor(b"abc"), lambda: constructor(string=b"abc"),
+                         lambda: constructor(data=b"abc"), lambda: constructor(b"abc", usedforsecurity=False),
+                         lambda: constructor(string=bytearray(b"abc"), usedforsecurity=True),
+                         lambda: quillet.new(name, b"abc"), lambda: quillet.new(name, data=b"abc"),
+                         lambda: quillet.new(name, string=b"abc"),
+                         lambda: quillet.new(name=name, data=memoryview(b"abc"), usedforsecurity=False)):
+                with self.subTest(name=name):
+                    self.assertEqual(call().digest(), want[name])
+            self.assertEqual(constructor().digest(), quillet.new(name, b"").digest())
+            for call, message in (
+                    (lambda: constructor(foo=1), f"'foo' is an invalid keyword argument for {name}()"),
+                    (lambda: quillet.new(name, foo=1), "'foo' is an invalid keyword argument for new()"),
+                    (lambda: constructor(b"a", string=b"b"),
+                     f"argument for {name}() given by name ('string') and position (1)"),
+                    (lambda: quillet.new(name, b"a", data=b"b"),
+                     "argument for new() given by name ('data') and position (2)"),
+                    (lambda: constructor(b"", True), f"{name}() takes at most 1 positional argument (2 given)"),
+                    (lambda: constructor(data=b"a", string=b"b"), "mutually exclusive"),
+                    (lambda: quillet.new(name, data=b"a", string=b"b"), "mutually exclusive")):
+                with self.subTest(name=name, message=message):
+                    with self.assertRaisesRegex(TypeError, re.escape(message)):
+                        call()
+        # Messages as hashlib's own, word for word.
+        for ours, theirs in ((lambda: quillet.new("sha1", foo=1), lambda: hashlib.new("sha1", foo=1)),
+                             (lambda: quillet.sha1(b"", True), lambda: hashlib.sha1(b"", True)),
+                             (lambda: quillet.sha1(foo=1), lambda: hashlib.sha1(foo=1))):
+            with self.assertRaises(TypeError) as our_error:
+                ours()
+            with self.assertRaises(TypeError) as their_error:
+                theirs()
+            self.assertEqual(str(our_error.exception).replace("sha1()", "X()"),
+                             str(their_error.exception).replace("openssl_sha1()", "X()"))
+
+    def test_hash_objects_come_only_from_the_constructors(self):
+        for make in (lambda: type(quillet.sha1())(), lambda: quillet.Hash(),
+                     lambda: quillet._quillet.Hash()):
+            with self.assertRaisesRegex(TypeError, "cannot create 'quillet.Hash' instances"):
+                make()
+        self.assertRaises(TypeError, object.__new__, quillet.Hash)
+        with self.assertRaises(TypeError):
+            class Derived(quillet.Hash):  # noqa: F841
+                pass
+        with self.assertRaises((TypeError, AttributeError)):
+            quillet.Hash.update = None
+
+    def test_no_reference_is_lost_or_kept(self):
+        data = bytes(5000)
+        with tempfile.TemporaryFile() as f:
+            f.write(data)
+            f.flush()
+            def churn():
+                for name in SIZES:
+                    h = quillet.new(name, data)
+                    h.copy().update(b"x")
+                    getattr(quillet, name)(b"ab").digest()
+                    quillet.file_digest(io.BytesIO(data), name)
+                    f.seek(0)
+                    quillet.file_digest(f, getattr(quillet, name))
+                    try:
+                        quillet.new(name, "text")
+                    except TypeError:
+                        pass
+            churn()
+            before = (sys.getrefcount(quillet.Hash), sys.getrefcount(data))
+            for _ in range(200):
+                churn()
+            self.assertEqual((sys.getrefcount(quillet.Hash), sys.getrefcount(data)), before)
+
     def test_names(self):
         self.assertEqual(quillet.new("SHA1").name, "sha1")
         with self.assertRaisesRegex(ValueError, "unsupported hash type sha256"):
@@ -199,10 +302,42 @@ class ThreadsTest(unittest.TestCase):
                 self.assertEqual(shared["md5"].digest(), hashlib.md5(chunk * 400).digest())
                 self.assertEqual(shared["broken_sha"].digest(), sha_variants.broken_sha(chunk * 400))
 
+    def test_the_gil_is_let_go_from_2048_bytes_on(self):
+        minsize = quillet._quillet._GIL_MINSIZE
+        self.assertEqual(minsize, 2048)
+        releases = quillet._quillet._gil_releases
+        for size, released in ((minsize - 1, 0), (minsize, 1), (minsize + 1, 1), (0, 0)):
+            data = bytes(size)
+            for call in (quillet.StandardSHA, quillet.BrokenSHA, quillet.MD5,
+                         lambda d: quillet.DoubleHashPassword(d, 1, 2)):
+                with self.subTest(size=size, call=call):
+                    before = releases()
+                    call(data)
+                    self.assertEqual(releases() - before, released)
+            for name in SIZES:
+                with self.subTest(size=size, name=name):
+                    before = releases()
+                    h = quillet.new(name, data)
+                    self.assertEqual((releases() - before, h._locked), (released, bool(released)))
+                    h = quillet.new(name)
+                    h.update(data)
+                    self.assertEqual(h._locked, bool(released))
+                    h.update(bytes(minsize - 1))
+                    self.assertEqual(h._locked, bool(released))
+                    self.assertEqual(h.copy()._locked, False)
+
     def test_the_gil_is_released_while_hashing(self):
         big = bytes(64 << 20)
+        path = os.path.join(tempfile.mkdtemp(), "big")
+        self.addCleanup(shutil.rmtree, os.path.dirname(path))
+        with open(path, "wb") as f:
+            f.write(big)
+
+        def digest_file():
+            with open(path, "rb") as f:
+                quillet.file_digest(f, "sha1")
         for call in (lambda: quillet.sha1(big), lambda: quillet.md5().update(big),
-                     lambda: quillet.BrokenSHA(big)):
+                     lambda: quillet.BrokenSHA(big), digest_file):
             done = threading.Event()
             def hash_it():
                 call()
@@ -217,6 +352,120 @@ class ThreadsTest(unittest.TestCase):
             worker.join()
             # Python code ran all the while the buffer was hashed.
             self.assertGreater(counted, 10000, f"{counted} iterations in {elapsed:.3f} s")
+
+
+class FileDigestTest(unittest.TestCase):
+    """quillet.file_digest against hashlib.file_digest on every kind of file
+    object, from wherever the object stands."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.dir)
+        self.data = RNG.randbytes(3 * (1 << 20) + 77)
+        self.path = os.path.join(self.dir, "data")
+        with open(self.path, "wb") as f:
+            f.write(self.data)
+
+    def opened(self):
+        """(label, a fresh file object, the bytes hashlib will hash from it)."""
+        d = self.data
+        yield "open rb", open(self.path, "rb"), d
+        yield "unbuffered", open(self.path, "rb", buffering=0), d
+        f = open(self.path, "rb")
+        f.read(10)  # read ahead into its buffer
+        yield "read from", f, d[10:]
+        f = open(self.path, "rb")
+        f.seek(1 << 20)
+        yield "seeked", f, d[1 << 20:]
+        yield "BytesIO (all of it)", io.BytesIO(d), d
+        b = io.BytesIO(d)
+        b.read(5)
+        yield "BytesIO read from", b, d
+        read, write = os.pipe()
+        threading.Thread(target=lambda: (os.write(write, d[:100000]), os.close(write)), daemon=True).start()
+        yield "pipe", open(read, "rb"), d[:100000]
+
+    def test_as_hashlib(self):
+        for name in ("sha1", "md5"):
+            for label, f, rest in self.opened():
+                with self.subTest(name=name, file=label), f:
+                    ours = quillet.file_digest(f, name if label != "unbuffered" else getattr(quillet, name))
+                    self.assertEqual(ours.digest(), HASHLIB[name](rest).digest())
+                    self.assertEqual(ours.name, name)
+                    if not label.startswith("BytesIO") and label != "pipe":
+                        self.assertEqual((f.read(), f.tell()), (b"", len(self.data)))
+        for name, model in MODEL.items():
+            with open(self.path, "rb") as f:
+                self.assertEqual(quillet.file_digest(f, name).digest(), model(self.data))
+        with open(self.path, "rb") as f:  # any constructor, hashlib's too
+            self.assertEqual(quillet.file_digest(f, hashlib.sha256).digest(),
+                             hashlib.sha256(self.data).digest())
+
+    def test_refused_as_hashlib_refuses(self):
+        with open(self.path, "r") as text, open(self.path, "rb") as binary:
+            for fileobj in (text, object(), b"bytes"):
+                with self.subTest(fileobj=fileobj):
+                    with self.assertRaises(ValueError) as ours:
+                        quillet.file_digest(fileobj, "sha1")
+                    with self.assertRaises(ValueError) as theirs:
+                        hashlib.file_digest(fileobj, "sha1")
+                    self.assertEqual(str(ours.exception), str(theirs.exception))
+            self.assertRaisesRegex(ValueError, "unsupported hash type sha256", quillet.file_digest,
+                                   binary, "sha256")
+            self.assertRaises(TypeError, quillet.file_digest, binary)
+            self.assertRaises(TypeError, quillet.file_digest, binary, "sha1", 5)
+        closed = open(self.path, "rb")
+        closed.close()
+        self.assertRaises(ValueError, quillet.file_digest, closed, "sha1")
+
+
+class InterfaceTest(unittest.TestCase):
+    def test_signatures(self):
+        h = quillet.sha1()
+        want = {
+            quillet.sha1: "(string=b'', *, usedforsecurity=True, data=None)",
+            quillet.md5: "(string=b'', *, usedforsecurity=True, data=None)",
+            quillet.broken_sha: "(string=b'', *, usedforsecurity=True, data=None)",
+            quillet.lockdown_sha: "(string=b'', *, usedforsecurity=True, data=None)",
+            quillet.new: "(name, data=b'', **kwargs)",
+            quillet.file_digest: "(fileobj, digest, /, *, _bufsize=262144)",
+            quillet.StandardSHA: "(data, /)", quillet.BrokenSHA: "(data, /)",
+            quillet.LockdownSHA: "(data, /)", quillet.MD5: "(data, /)",
+            quillet.DoubleHashPassword: "(password, first_token, second_token)",
+            h.update: "(obj, /)", h.digest: "()", h.hexdigest: "()", h.copy: "()",
+        }
+        for function, signature in want.items():
+            with self.subTest(function=function):
+                self.assertEqual(str(inspect.signature(function)), signature)
+        self.assertEqual(str(inspect.signature(hashlib.sha1().update)), "(obj, /)")
+
+    def test_version_is_the_librarys(self):
+        with open(os.path.join(ROOT, "include", "quillet", "quillet.h")) as f:
+            version = re.search(r'#define QUILLET_VERSION_STRING "([0-9.]+)"', f.read()).group(1)
+        self.assertEqual(quillet.__version__, version)
+
+    def test_every_public_name_exists_and_the_stubs_name_no_other(self):
+        stub = os.path.join(os.path.dirname(quillet.__file__), "__init__.pyi")
+        with open(stub) as f:
+            text = f.read()
+        names = set(re.findall(r"^(?:def|class) ([A-Za-z]\w*)", text, re.M))
+        names |= set(re.findall(r"^([A-Za-z_]\w*):", text, re.M))
+        self.assertEqual(names, set(quillet.__all__))
+        for name in quillet.__all__:
+            self.assertTrue(hasattr(quillet, name), name)
+
+    @unittest.skipUnless(MYPY, "needs mypy (Debian's python3-mypy)")
+    def test_the_stubs_accept_buffers_and_refuse_the_rest(self):
+        stubs = os.path.dirname(os.path.dirname(quillet.__file__))
+        sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "typing_sample.py")
+        result = subprocess.run([*MYPY, "--strict", "--no-incremental", "--cache-dir", os.devnull,
+                                 sample], capture_output=True, text=True,
+                                env=dict(os.environ, MYPYPATH=stubs))
+        errors = {int(line.split(":")[1]) for line in result.stdout.splitlines()
+                  if ": error:" in line}
+        with open(sample) as f:
+            expected = {n for n, line in enumerate(f, 1) if "# refused" in line}
+        self.assertEqual(errors, expected, result.stdout)
 
 
 if __name__ == "__main__":
