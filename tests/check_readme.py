@@ -38,7 +38,7 @@ def main():
     windows = args[args.index("--windows") + 1:] if "--windows" in args else None
     with open(readme_path, encoding="utf-8") as f:
         readme = f.read()
-    failures = checked = 0
+    failures = checked = skipped = ran = 0
     env = dict(os.environ, LD_LIBRARY_PATH=os.path.join(build, "src"))
     for path, code, output in examples(readme):
         with open(os.path.join(ROOT, path), encoding="utf-8") as f:
@@ -70,7 +70,9 @@ def main():
                                 cwd=os.path.join(build, "bin") if windows is not None else build)
         if result.returncode == 77:
             print(f"skip  {path}: {result.stdout.strip()}")
+            skipped += 1
             continue
+        ran += 1
         if result.returncode != 0 or result.stdout != output:
             print(f"FAIL  {path}: exit {result.returncode}, printed\n{result.stdout}{result.stderr}"
                   f"instead of\n{output}")
@@ -80,8 +82,12 @@ def main():
     if checked == 0:
         print("FAIL  no example found")
         return 1
-    print(f"{checked} examples, {failures} failed")
-    return 1 if failures else 0
+    print(f"{checked} examples, {failures} failed, {skipped} not run")
+    if failures:
+        return 1
+    # An example that could not be run is not one that passed: when none of
+    # the programs ran, the test says it was skipped.
+    return 77 if skipped and not ran else 0
 
 
 if __name__ == "__main__":

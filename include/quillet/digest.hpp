@@ -242,6 +242,7 @@ struct HasherOps {
   void (*destroy)(void* storage) noexcept;
 };
 inline constexpr std::size_t kHasherStorage = 128;
+inline constexpr std::size_t kHasherAlignment = 8;
 }  // namespace detail
 
 // One row of the table of algorithms.
@@ -284,7 +285,7 @@ class Hasher {
 
  private:
   Algorithm algorithm_;
-  alignas(std::max_align_t) unsigned char storage_[detail::kHasherStorage];
+  alignas(detail::kHasherAlignment) unsigned char storage_[detail::kHasherStorage];
 };
 
 // Hexadecimal text of any digest, high digit first, in a fixed array.

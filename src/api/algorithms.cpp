@@ -14,7 +14,7 @@ namespace {
 template <typename Concrete>
 struct OpsFor {
   static_assert(sizeof(Concrete) <= detail::kHasherStorage);
-  static_assert(alignof(Concrete) <= alignof(std::max_align_t));
+  static_assert(alignof(Concrete) <= detail::kHasherAlignment);
   static Concrete& Get(void* storage) { return *std::launder(static_cast<Concrete*>(storage)); }
   static void Construct(void* storage) noexcept { new (storage) Concrete; }
   static void Copy(void* storage, const void* from) noexcept {

@@ -246,6 +246,7 @@ class SideBySideTest(Scratch):
             # digest with one is misformatted.
             (f"{digest('a')}  a\0junk\n{digest('a')}  \0x\n".encode(), []),
             (f"{tag} (a\0x) = {digest('a')}\n\\{digest('a')}  a\0\\x\n".encode(), ["-w"]),
+            (f"\\{digest('a')}  a\0b\n\\{tag} (a\0) = {digest('a')}\n{digest('a')}  a\n".encode(), ["-w"]),
             (f"{digest('a')[:5]}\0{digest('a')[6:]}  a\n".encode(), ["-w"]),
             (f"{tag} (pa)ren) = {digest('pa)ren')}\n".encode(), []),
             # -w, --quiet and --status exclude each other: the last one counts.
