@@ -196,14 +196,26 @@ TEST(Api, HasherIsReusableAfterFinish) {
   EXPECT_EQ(test::Hex(md5.Update("abc").Finish()), "900150983cd24fb0d6963f7d28e17f72");
 }
 
-// A hasher destroyed mid-message leaves nothing of it in its storage: the
-// buffered bytes, the chaining words, the count.
+// A hasher leaves nothing of a message in its storage once it has finished
+// it (it goes on as a fresh hasher) or is destroyed mid-message: not the
+// buffered bytes, the chaining words or the count.
 template <typename Hasher>
 void DestroyedHasherIsWiped(const char* name) {
+  constexpr std::string_view kSecret =
+      "a secret longer than one block, so that the chaining words moved on; and a tail";
   alignas(Hasher) unsigned char storage[sizeof(Hasher)];
+  std::memset(storage, 0, sizeof storage);
   auto* hasher = new (storage) Hasher;
-  hasher->Update("a secret longer than one block, so that the chaining words moved on; "
-                 "and a tail");
+  hasher->Update(kSecret);
+  hasher->Finish();
+  Hasher fresh;
+  const auto fresh_digest = fresh.Finish();
+  const std::string_view held(reinterpret_cast<const char*>(storage), sizeof storage);
+  for (std::size_t i = 0; i + 8 <= kSecret.size(); ++i) {
+    EXPECT_EQ(held.find(kSecret.substr(i, 8)), std::string_view::npos) << name << " after Finish";
+  }
+  EXPECT_EQ(hasher->Finish(), fresh_digest) << name << ": not fresh after Finish";
+  hasher->Update(kSecret);
   hasher->~Hasher();
   std::size_t nonzero = 0;
   for (const unsigned char byte : storage) nonzero += byte != 0 ? 1u : 0u;
