@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "quillet/digest.hpp"
-#include "sha1/backends.hpp"
+#include "sha1/dispatch.hpp"
 
 namespace {
 
@@ -368,24 +368,21 @@ QUILLET_BENCH(Export<&Exports::md5>, "Export_MD5");
 QUILLET_BENCH(Export_DoubleHashPassword, "Export_DoubleHashPassword");
 
 // Every block function of every variant that this CPU can run.
-template <bool kStandard, bool kBroken>
-void RegisterBlockFunctions(const char* variant) {
+template <typename Variant>
+void RegisterBlockFunctions() {
   using namespace quillet::sha1;
-  std::vector<Backend> backends = {{"portable", &TransformBlocksPortable<kStandard, kBroken>}};
-  for (const Backend& fast : FastBackends<kStandard, kBroken>(DetectCpu())) {
-    if (fast.function != nullptr) backends.push_back(fast);
-  }
-  for (const Backend& backend : backends) {
-    const std::string name = std::string("Block_") + variant + "_" + backend.name;
+  for (const Backend& backend : Backends<Variant>(quillet::DetectCpu())) {
+    if (backend.function == nullptr) continue;
+    const std::string name = "Block_" + std::string(Variant::kName) + "_" + backend.name;
     benchmark::RegisterBenchmark(name.c_str(), Block, backend.function)->ArgsProduct({kSizes});
     kPeers[name] = "OpenSSL_SHA1";
   }
 }
 
 int main(int argc, char** argv) {
-  RegisterBlockFunctions<true, false>("StandardSHA");
-  RegisterBlockFunctions<false, false>("LockdownSHA");
-  RegisterBlockFunctions<false, true>("BrokenSHA");
+  RegisterBlockFunctions<quillet::sha1::StandardSha>();
+  RegisterBlockFunctions<quillet::sha1::LockdownSha>();
+  RegisterBlockFunctions<quillet::sha1::BrokenSha>();
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

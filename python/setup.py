@@ -1,8 +1,9 @@
 """Builds the extension module quillet._quillet from the library's own C++
-sources, with the library's compiler flags and warning policy. Each
-CPU-specific source is compiled apart, with its instruction set's flags, as
-the library's CMake build does."""
+sources, listed with their compiler flags in src/sources.json (the list the
+CMake build reads too). Each CPU-specific source is compiled apart, with its
+instruction set's flags."""
 
+import json
 import os
 import platform
 import re
@@ -13,6 +14,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 SRC = os.path.join(ROOT, "src")
 
+with open(os.path.join(SRC, "sources.json"), encoding="utf-8") as f:
+    MANIFEST = json.load(f)
+
 
 def version():
     with open(os.path.join(ROOT, "include", "quillet", "quillet.h")) as f:
@@ -22,37 +26,24 @@ def version():
     return ".".join(parts)
 
 
-def relative(*path):
-    # Through the link engine -> ../src: setuptools wants relative source
-    # paths, and a path with ".." would put the objects outside the build
-    # directory.
-    return os.path.join("engine", os.path.relpath(os.path.join(*path), SRC))
+def source(path):
+    # Through the link engine -> ../src: setuptools takes only paths inside
+    # this directory.
+    return os.path.join("engine", path)
 
 
-WARNINGS = ["-Wall", "-Wextra", "-Wpedantic", "-Wshadow", "-Wconversion", "-Wsign-conversion",
-            "-Wcast-align", "-Wundef", "-Werror"]
-COMMON = ["-std=c++20", "-O3", "-fPIC", "-fvisibility=hidden", "-fno-exceptions", "-fno-rtti",
-          *WARNINGS]
+COMMON = ["-std=c++20", "-O3", "-fPIC", "-fvisibility=hidden", *MANIFEST["library_flags"],
+          *MANIFEST["warnings"], "-Werror"]
 INCLUDES = [SRC, os.path.join(ROOT, "include")]
 
-engine = [relative(SRC, p) for p in (
-    "sha1/sha1.cpp", "sha1/dispatch.cpp", "md5/md5.cpp", "password/double_hash.cpp",
-    "api/algorithms.cpp", "api/digest.cpp", "api/hashers.cpp")]
-
 # (name, sources, extra flags): one static library per instruction set.
-libraries = [("quillet_engine", engine, [])]
+libraries = [("quillet_engine", [source(p) for p in MANIFEST["engine"] + MANIFEST["api"]], [])]
 machine = platform.machine().lower()
 if machine in ("x86_64", "amd64", "i386", "i686", "x86"):
-    sse2 = ["-msse2"] if machine not in ("x86_64", "amd64") else []
-    libraries += [
-        ("quillet_sse2", [relative(SRC, "sha1/sha1_sse2.cpp")], sse2),
-        ("quillet_avx2", [relative(SRC, "sha1/sha1_avx2.cpp")], ["-mavx2", "-mbmi", "-mbmi2"]),
-        ("quillet_shani", [relative(SRC, "sha1/sha1_shani.cpp")], ["-msha", "-mssse3", "-msse4.1"]),
-        ("quillet_shani_avx2", [relative(SRC, "sha1/sha1_shani_broken.cpp")],
-         ["-msha", "-mssse3", "-msse4.1", "-mavx2", "-fexceptions"]),  # see src/CMakeLists.txt
-        ("quillet_shani_avx512", [relative(SRC, "sha1/sha1_shani_broken512.cpp")],
-         ["-msha", "-mssse3", "-msse4.1", "-mavx2", "-mavx512f", "-mavx512vl", "-fexceptions"]),
-    ]
+    bits32 = machine not in ("x86_64", "amd64")
+    for i, entry in enumerate(MANIFEST["x86"]):
+        flags = entry["flags"] + (entry.get("flags_32_bit", []) if bits32 else [])
+        libraries.append((f"quillet_x86_{i}", [source(entry["source"])], flags))
     definitions = []
 else:
     definitions = [("QUILLET_PORTABLE_ONLY", None)]

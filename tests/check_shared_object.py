@@ -6,20 +6,9 @@ reference library built from an empty source file with the same compiler."""
 
 import argparse
 import re
-import subprocess
 import sys
 
-failures = []
-
-
-def check(condition, message):
-    print(("ok    " if condition else "FAIL  ") + message)
-    if not condition:
-        failures.append(message)
-
-
-def run(*command):
-    return subprocess.run(command, check=True, capture_output=True, text=True).stdout
+from binary_check import check, finish, run
 
 
 def needed(library):
@@ -79,8 +68,7 @@ def main():
     extra = sorted(writable_symbols(args.library) - writable_symbols(args.reference))
     check(not extra, f"no writable data of the library's own: {extra}")
 
-    print(f"{len(failures)} failed")
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":

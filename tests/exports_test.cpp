@@ -1,9 +1,5 @@
 // The MD5 and DoubleHashPassword exports, called as a C++ program linked
 // against the shared library would call them.
-//
-// Known answers for the password proof come from
-// tests/reference/sha_variants.py (double_hash_password), a model written
-// independently of the library.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +17,7 @@
 #endif
 
 #include "common/secure_wipe.hpp"
+#include "known_answers.hpp"
 #include "stack_secrets.hpp"
 #include "quillet/digest.hpp"
 #include "quillet/quillet.h"
@@ -81,22 +78,15 @@ TEST(Md5Export, NullAndEmptyHandlesAgree) {
 }
 
 TEST(DoubleHashPassword, KnownAnswers) {
-  const struct {
-    std::string_view password;
-    std::int32_t first, second;
-    const char* hex;
-  } rows[] = {
-      {"", 0, 0, "4e57d3e7a327441145f3d3d3725c9a5cf6f57b85"},
-      {"password", 0x12345678, static_cast<std::int32_t>(0xDEADBEEFu),
-       "f5dd47fed4f843073ee91935a884d148c493da05"},
-      {std::string_view("pass\0word", 9), -1, 7, "2976617c1cf37f9219b74c2cbf092279eaff00cf"},
-  };
-  for (const auto& row : rows) {
-    const Owned password = Make(row.password);
-    const Owned proof = Proof(password.get(), row.first, row.second);
+  ASSERT_FALSE(quillet::test::PasswordAnswers().empty());
+  for (const auto& answer : quillet::test::PasswordAnswers()) {
+    const Owned password = Make(answer.message);
+    // The tokens as a caller holding signed 32-bit numbers passes them.
+    const Owned proof = Proof(password.get(), static_cast<std::int32_t>(answer.first_token),
+                              static_cast<std::int32_t>(answer.second_token));
     ASSERT_NE(proof, nullptr);
     EXPECT_EQ(SysStringByteLen(proof.get()), 20u);
-    EXPECT_EQ(HexOf(proof), row.hex);
+    EXPECT_EQ(HexOf(proof), answer.hex);
   }
 }
 
@@ -216,8 +206,8 @@ TEST(NoResidue, NothingOfTheInputIsLeftOnTheStack) {
     // The schedules of the first block, for the SHA-1 calls.
     const std::size_t schedule_secrets_begin = secrets.size();
     if (length >= 64) {
-      quillet::test::AddScheduleWindows<true, false>(secrets, bytes.data());
-      quillet::test::AddScheduleWindows<false, true>(secrets, bytes.data());
+      quillet::test::AddScheduleWindows<quillet::sha1::StandardSha>(secrets, bytes.data());
+      quillet::test::AddScheduleWindows<quillet::sha1::BrokenSha>(secrets, bytes.data());
     }
     const std::size_t schedule_secrets_end = secrets.size();
     const Owned inner(BrokenSHA(&input));

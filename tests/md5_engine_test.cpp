@@ -22,7 +22,7 @@ std::string HexOf(std::span<const std::uint8_t> message) {
 
 TEST(Md5Engine, KnownAnswers) {
   for (const auto& answer : test::KnownAnswers()) {
-    if (answer.kind != test::Kind::kMd5) continue;
+    if (answer.algorithm != Algorithm::kMd5) continue;
     EXPECT_EQ(HexOf(test::Bytes(answer.message)), answer.hex) << answer.message.size();
   }
 }

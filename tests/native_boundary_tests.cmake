@@ -3,13 +3,20 @@
 
 add_library(quillet_decoy_alloc MODULE boundary/decoy_alloc.c)
 quillet_set_warnings(quillet_decoy_alloc)
-add_executable(quillet_dlopen_test boundary/dlopen_test.c)
+add_executable(quillet_dlopen_test boundary/dlopen_test.c boundary/caller_body.c)
 target_include_directories(quillet_dlopen_test PRIVATE ${PROJECT_SOURCE_DIR}/include)
+target_compile_definitions(quillet_dlopen_test PRIVATE
+  QUILLET_KNOWN_ANSWERS="${QUILLET_KNOWN_ANSWERS}")
 target_link_libraries(quillet_dlopen_test PRIVATE Threads::Threads ${CMAKE_DL_LIBS})
 quillet_set_warnings(quillet_dlopen_test)
 add_dependencies(quillet_dlopen_test quillet)
+# libcrypto, which exports an MD5 of its own, goes first where there is one.
+set(QUILLET_LIBCRYPTO "")
+if(TARGET OpenSSL::Crypto)
+  set(QUILLET_LIBCRYPTO $<TARGET_FILE:OpenSSL::Crypto>)
+endif()
 add_test(NAME boundary.dlopen
-  COMMAND quillet_dlopen_test $<TARGET_FILE:quillet_decoy_alloc>)
+  COMMAND quillet_dlopen_test $<TARGET_FILE:quillet_decoy_alloc> ${QUILLET_LIBCRYPTO})
 set_tests_properties(boundary.dlopen PROPERTIES
   ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quillet>")
 

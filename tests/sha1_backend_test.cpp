@@ -9,12 +9,14 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
-#include "sha1/backends.hpp"
 #include "common/secure_wipe.hpp"
-#include "stack_secrets.hpp"
+#include "sha1/backends.hpp"
 #include "sha1/dispatch.hpp"
+#include "sha1/engine.hpp"
+#include "stack_secrets.hpp"
 #include "test_support.hpp"
 
 namespace quillet::sha1 {
@@ -26,7 +28,7 @@ std::vector<std::uint8_t> Pattern(std::size_t length) {
   return out;
 }
 
-template <bool kStandard, bool kBroken>
+template <typename Variant>
 void CompareOne(const Backend& backend) {
   const char* name = backend.name;
   const BlockFunction fast = backend.function;
@@ -43,7 +45,7 @@ void CompareOne(const Backend& backend) {
           Word expected[5], got[5];
           std::memcpy(expected, start, sizeof expected);
           std::memcpy(got, start, sizeof got);
-          TransformBlocksPortable<kStandard, kBroken>(expected, source->data() + offset, blocks);
+          TransformBlocksPortable<Variant>(expected, source->data() + offset, blocks);
           fast(got, source->data() + offset, blocks);
           ASSERT_EQ(std::memcmp(expected, got, sizeof got), 0)
               << name << ", " << blocks << " blocks at offset " << offset;
@@ -53,14 +55,14 @@ void CompareOne(const Backend& backend) {
   }
 }
 
-template <bool kStandard, bool kBroken>
-void CompareWithPortable(const char* variant) {
-  const auto backends = FastBackends<kStandard, kBroken>(DetectCpu());
-  if (backends[0].function == nullptr) {
-    GTEST_SKIP() << variant << ": this build has no CPU-specific block functions";
+template <typename Variant>
+void CompareWithPortable() {
+  const auto backends = Backends<Variant>(DetectCpu());
+  if (std::string(backends[0].name) == "portable") {
+    GTEST_SKIP() << Variant::kName << ": this build has no CPU-specific block functions";
   }
   for (const Backend& backend : backends) {
-    if (backend.function != nullptr) CompareOne<kStandard, kBroken>(backend);
+    if (backend.function != nullptr) CompareOne<Variant>(backend);
   }
 }
 
@@ -121,7 +123,7 @@ TEST(CpuFeatures, DetectionFollowsWhatTheSystemAllows) {
     want.avx2 = want.avx512vl = want.bmi = false;
   }
   EXPECT_EQ(DetectCpu(), want);
-  for (const Backend& fast : FastBackends<false, true>(DetectCpu())) {
+  for (const Backend& fast : Backends<BrokenSha>(DetectCpu())) {
     if (fast.function == nullptr) continue;
     const std::string name = fast.name;
     EXPECT_TRUE(want.avx2 || name.find("avx") == std::string::npos) << name;
@@ -145,57 +147,63 @@ bool Covers(const CpuFeatures& have, const CpuFeatures& needs) {
 }
 
 // For every feature set, every block function offered runs on it, the one
-// used first is the one expected, and the default needs nothing.
-template <bool kStandard, bool kBroken>
-void ChoiceFollowsFeatures(const char* variant, const char* fastest_on_all) {
-  const auto offered = [](const CpuFeatures& cpu) { return FastBackends<kStandard, kBroken>(cpu); };
-  const BlockFunction default_function = DefaultBlockFunction<kStandard, kBroken>();
+// used first is the one expected, the table ends with the portable one, and
+// the default needs nothing.
+template <typename Variant>
+void ChoiceFollowsFeatures(const char* fastest_on_all) {
+  const char* variant = Variant::kName.data();
+  const auto offered = [](const CpuFeatures& cpu) { return Backends<Variant>(cpu); };
+  const BlockFunction default_function = DefaultBlockFunction<Variant>();
+  const BlockFunction portable = &TransformBlocksPortable<Variant>;
   for (unsigned bits = 0; bits < 16; ++bits) {
     const CpuFeatures cpu{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
     const auto backends = offered(cpu);
+    std::size_t count = 0;
     for (const Backend& backend : backends) {
       if (backend.function == nullptr) continue;
+      ++count;
       EXPECT_TRUE(Covers(cpu, Needs(backend.name)))
           << variant << ": " << backend.name << " offered to features " << bits;
     }
-    const BlockFunction fastest =
-        backends[0].function != nullptr ? backends[0].function : default_function;
-    EXPECT_EQ((FastBlockFunction<kStandard, kBroken>(cpu)), fastest) << variant;
+    ASSERT_GT(count, 0u);
+    EXPECT_EQ(backends[count - 1].function, portable) << variant;
+    EXPECT_STREQ(backends[count - 1].name, "portable") << variant;
+    EXPECT_EQ(FastBlockFunction<Variant>(cpu), backends[0].function) << variant;
   }
 #if QUILLET_X86_BACKENDS
   const char* sha_only = !QUILLET_SHA_EXTENSIONS ? "sse2"
-                         : kBroken               ? "sha-extensions+avx2"
-                                                 : "sha-extensions";
+                         : std::is_same_v<Variant, BrokenSha> ? "sha-extensions+avx2"
+                                                              : "sha-extensions";
   EXPECT_STREQ(offered({true, true, true, true})[0].name,
                QUILLET_SHA_EXTENSIONS ? fastest_on_all : "avx2+bmi")
       << variant;
   EXPECT_STREQ(offered({true, true, false, false})[0].name, sha_only) << variant;
   EXPECT_STREQ(offered({false, true, true, true})[0].name, "avx2+bmi") << variant;
   EXPECT_STREQ(offered({false, false, false, false})[0].name, "sse2") << variant;
-  const BlockFunction sse2 = &TransformBlocksSse2<kStandard, kBroken>;
+  const BlockFunction sse2 = &TransformBlocksSse2<Variant>;
   EXPECT_EQ(default_function, sse2) << variant;
 #else
   (void)fastest_on_all;
-  const BlockFunction portable = &TransformBlocksPortable<kStandard, kBroken>;
+  EXPECT_STREQ(offered({true, true, true, true})[0].name, "portable") << variant;
   EXPECT_EQ(default_function, portable) << variant;
 #endif
 }
 
 TEST(CpuFeatures, BackendChoiceFollowsFeatures) {
-  ChoiceFollowsFeatures<true, false>("standard", "sha-extensions");
-  ChoiceFollowsFeatures<false, false>("lockdown", "sha-extensions");
-  ChoiceFollowsFeatures<false, true>("broken", "sha-extensions+avx512vl");
+  ChoiceFollowsFeatures<StandardSha>("sha-extensions");
+  ChoiceFollowsFeatures<LockdownSha>("sha-extensions");
+  ChoiceFollowsFeatures<BrokenSha>("sha-extensions+avx512vl");
 }
 
-TEST(ShaBackends, StandardMatchesPortable) { CompareWithPortable<true, false>("standard"); }
-TEST(ShaBackends, LockdownMatchesPortable) { CompareWithPortable<false, false>("lockdown"); }
-TEST(ShaBackends, BrokenMatchesPortable) { CompareWithPortable<false, true>("broken"); }
+TEST(ShaBackends, StandardMatchesPortable) { CompareWithPortable<StandardSha>(); }
+TEST(ShaBackends, LockdownMatchesPortable) { CompareWithPortable<LockdownSha>(); }
+TEST(ShaBackends, BrokenMatchesPortable) { CompareWithPortable<BrokenSha>(); }
 
-template <bool kStandard, bool kBroken>
+template <typename Variant>
 std::vector<Backend> EveryBackend() {
-  std::vector<Backend> backends = {{"portable", &TransformBlocksPortable<kStandard, kBroken>}};
-  for (const Backend& fast : FastBackends<kStandard, kBroken>(DetectCpu())) {
-    if (fast.function != nullptr) backends.push_back(fast);
+  std::vector<Backend> backends;
+  for (const Backend& backend : Backends<Variant>(DetectCpu())) {
+    if (backend.function != nullptr) backends.push_back(backend);
   }
   return backends;
 }
@@ -206,16 +214,17 @@ std::vector<Backend> EveryBackend() {
 // order. Every backend of every variant, on one block (the password's first
 // stage) and on three; and every backend's frames lie well within the area
 // that is wiped.
-template <bool kStandard, bool kBroken>
-void LeavesNothingOnTheStack(const char* variant) {
-  const auto backends = EveryBackend<kStandard, kBroken>();
+template <typename Variant>
+void LeavesNothingOnTheStack() {
+  const char* variant = Variant::kName.data();
+  const auto backends = EveryBackend<Variant>();
   for (const std::size_t count : {std::size_t{1}, std::size_t{3}}) {
     const auto blocks = test::RandomBytes(count * kBlockSize, static_cast<std::uint32_t>(count));
     std::vector<std::vector<std::uint8_t>> secrets;
     std::vector<Word> chain(kInitialH, kInitialH + 5);
     for (std::size_t b = 0; b < count; ++b) {
-      test::AddScheduleWindows<kStandard, kBroken>(secrets, blocks.data() + b * kBlockSize);
-      TransformBlocksPortable<kStandard, kBroken>(chain.data(), blocks.data() + b * kBlockSize, 1);
+      test::AddScheduleWindows<Variant>(secrets, blocks.data() + b * kBlockSize);
+      TransformBlocksPortable<Variant>(chain.data(), blocks.data() + b * kBlockSize, 1);
       test::AddWindows(secrets, chain.data(), 4);
       std::vector<std::uint8_t> tail(8);
       std::memcpy(tail.data(), chain.data() + 3, 8);
@@ -232,7 +241,7 @@ void LeavesNothingOnTheStack(const char* variant) {
       std::memcpy(context->h, kInitialH, sizeof context->h);
       const auto stack = test::StackAfter(
           [&] {
-            HashBlocks<kStandard, kBroken>(*context, blocks, backend.function);
+            HashBlocks<Variant>(*context, blocks, backend.function);
             BurnStack();
           });
       std::size_t found = 0;
@@ -247,9 +256,9 @@ TEST(ShaBackends, LeaveNothingOnTheStack) {
 #if defined(QUILLET_SANITIZED_FRAMES)
   GTEST_SKIP() << "the sanitizers' frames are larger and laid out apart";
 #endif
-  LeavesNothingOnTheStack<true, false>("standard");
-  LeavesNothingOnTheStack<false, false>("lockdown");
-  LeavesNothingOnTheStack<false, true>("broken");
+  LeavesNothingOnTheStack<StandardSha>();
+  LeavesNothingOnTheStack<LockdownSha>();
+  LeavesNothingOnTheStack<BrokenSha>();
 }
 
 // Whole digests, on whichever path the dispatch picks for each length (the
@@ -260,16 +269,17 @@ TEST(ShaBackends, DigestsAgreeWithThePortableWalk) {
                                    std::size_t{8192}, std::size_t{8247}, std::size_t{24583},
                                    kFastPathThreshold + 64}) {
     const auto message = Pattern(length);
-    ShaContext context{};
-    std::memcpy(context.h, kInitialH, sizeof context.h);
-    HashBlocks<false, true>(context, message, &TransformBlocksPortable<false, true>);
-    EXPECT_EQ(ComputeSHA(message, 0, 1), DigestFromChainingWords<false>(context.h)) << length;
-    std::memcpy(context.h, kInitialH, sizeof context.h);
-    HashBlocks<false, false>(context, message, &TransformBlocksPortable<false, false>);
-    EXPECT_EQ(ComputeSHA(message, 0, 0), DigestFromChainingWords<false>(context.h)) << length;
-    std::memcpy(context.h, kInitialH, sizeof context.h);
-    HashBlocks<true, false>(context, message, &TransformBlocksPortable<true, false>);
-    EXPECT_EQ(ComputeSHA(message, 1, 0), DigestFromChainingWords<true>(context.h)) << length;
+    const auto by_portable_walk = [&message]<typename Variant>() {
+      ShaContext context{};
+      std::memcpy(context.h, kInitialH, sizeof context.h);
+      HashBlocks<Variant>(context, message, &TransformBlocksPortable<Variant>);
+      return DigestFromChainingWords<Variant>(context.h);
+    };
+    EXPECT_EQ(ComputeSHA(message, 0, 1), by_portable_walk.operator()<BrokenSha>()) << length;
+    EXPECT_EQ(ComputeSHA(message, 0, 0), by_portable_walk.operator()<LockdownSha>()) << length;
+    EXPECT_EQ(ComputeSHA(message, 1, 0), by_portable_walk.operator()<StandardSha>()) << length;
+    EXPECT_EQ(ComputeSHA(message, 1, 1), by_portable_walk.operator()<StandardBrokenSha>())
+        << length;
   }
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
-#include "sha1/sha1.hpp"
+#include "sha1/engine.hpp"
 #include "test_support.hpp"
 
 namespace quillet::sha1 {

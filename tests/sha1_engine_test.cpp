@@ -1,13 +1,14 @@
 // The SHA-1 engine: helpers, padding, block walk and known answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "sha1/sha1.hpp"
 #include "known_answers.hpp"
+#include "sha1/engine.hpp"
 #include "test_support.hpp"
 
 namespace quillet::sha1 {
@@ -15,25 +16,38 @@ namespace {
 
 using test::Bytes;
 using test::Hex;
-using test::Kind;
 using test::KnownAnswers;
 
-Digest Compute(Kind kind, std::span<const std::uint8_t> input) {
-  switch (kind) {
-    case Kind::kStandard: return ComputeSHA(input, 1, 0);
-    case Kind::kBroken: return ComputeSHA(input, 0, 1);
-    case Kind::kLockdown: return ComputeSHA(input, 0, 0);
-    case Kind::kMd5: break;
+// The switches of each export, as the exports pass them.
+Switches SwitchesOf(Algorithm algorithm) {
+  switch (algorithm) {
+    case Algorithm::kStandardSha: return kStandardSha;
+    case Algorithm::kBrokenSha: return kBrokenSha;
+    case Algorithm::kLockdownSha:
+    case Algorithm::kMd5: break;
   }
-  return {};
+  return kLockdownSha;
 }
 
+// Each known answer through ComputeSHA, whole and handed over in pieces of
+// every size from 1 to 70 bytes.
 TEST(ShaEngine, KnownAnswers) {
   for (const auto& answer : KnownAnswers()) {
-    if (answer.kind == Kind::kMd5) continue;
-    SCOPED_TRACE(testing::Message() << "kind " << static_cast<int>(answer.kind)
-                                    << ", length " << answer.message.size());
-    EXPECT_EQ(Hex(Compute(answer.kind, Bytes(answer.message))), answer.hex);
+    if (answer.algorithm == Algorithm::kMd5) continue;
+    SCOPED_TRACE(testing::Message() << answer.digest << ", length " << answer.message.size());
+    const Switches s = SwitchesOf(answer.algorithm);
+    const auto message = Bytes(answer.message);
+    EXPECT_EQ(Hex(ComputeSHA(message, s.StandardFlag, s.BrokenFlag)), answer.hex);
+    if (message.size() > 1000) continue;
+    for (std::size_t piece = 1; piece <= 70; ++piece) {
+      const auto pieces = [&](auto feed) {
+        for (std::size_t at = 0; at < message.size(); at += piece) {
+          feed(message.subspan(at, std::min(piece, message.size() - at)));
+        }
+      };
+      ASSERT_EQ(Hex(ComputeSHA(message.size(), pieces, s.StandardFlag, s.BrokenFlag)), answer.hex)
+          << "pieces of " << piece;
+    }
   }
 }
 
@@ -70,12 +84,12 @@ void CountBlocks(Word[5], const std::uint8_t*, std::size_t count) {
   counted_blocks += count;
 }
 
-template <bool kStandard, bool kBroken>
+template <typename Variant>
 std::size_t BlocksFor(std::size_t length) {
   const std::vector<std::uint8_t> message(length, 0x61);
   ShaContext context{};
   counted_blocks = 0;
-  HashBlocks<kStandard, kBroken>(context, message, &CountBlocks);
+  HashBlocks<Variant>(context, message, &CountBlocks);
   return counted_blocks;
 }
 
@@ -87,31 +101,39 @@ TEST(ShaEngine, BlockCounts) {
                       {63, 2, 1},  {64, 2, 1},   {65, 2, 2},   {119, 2, 2},
                       {120, 3, 2}, {128, 3, 2},  {129, 3, 3},  {1000, 16, 16}};
   for (const auto& row : rows) {
-    EXPECT_EQ((BlocksFor<true, false>(row.length)), row.standard) << row.length;
-    EXPECT_EQ((BlocksFor<false, false>(row.length)), row.standard) << row.length;
-    EXPECT_EQ((BlocksFor<false, true>(row.length)), row.broken) << row.length;
+    EXPECT_EQ(BlocksFor<StandardSha>(row.length), row.standard) << row.length;
+    EXPECT_EQ(BlocksFor<LockdownSha>(row.length), row.standard) << row.length;
+    EXPECT_EQ(BlocksFor<BrokenSha>(row.length), row.broken) << row.length;
   }
+}
+
+// The padding of each variant, of a message of `length` bytes ending in
+// `tail`.
+template <typename Variant>
+std::size_t Pad(std::span<const std::uint8_t> tail, std::uint64_t length,
+                std::uint8_t (&out)[2 * kBlockSize]) {
+  return PadFinalBlocks(tail, length << 3, Variant::kPadding, out);
 }
 
 TEST(ShaEngine, PaddingLayout) {
   const std::vector<std::uint8_t> tail = {1, 2, 3};
   std::uint8_t out[2 * kBlockSize];
 
-  ASSERT_EQ((PadFinalBlocks<true, false>(tail, 67, out)), 1u);
+  ASSERT_EQ(Pad<StandardSha>(tail, 67, out), 1u);
   EXPECT_EQ(Hex({out, 4}), "01020380");
   EXPECT_EQ(Hex({out + 4, 52}), std::string(104, '0'));
   EXPECT_EQ(Hex({out + 56, 8}), "0000000000000218");  // 536 bits, big-endian
 
-  ASSERT_EQ((PadFinalBlocks<false, false>(tail, 67, out)), 1u);
+  ASSERT_EQ(Pad<LockdownSha>(tail, 67, out), 1u);
   EXPECT_EQ(Hex({out + 56, 8}), "1802000000000000");  // little-endian, then zeros
 
-  ASSERT_EQ((PadFinalBlocks<false, true>(tail, 67, out)), 1u);
+  ASSERT_EQ(Pad<BrokenSha>(tail, 67, out), 1u);
   EXPECT_EQ(Hex({out, 64}), "010203" + std::string(122, '0'));
-  EXPECT_EQ((PadFinalBlocks<false, true>({}, 64, out)), 0u);
+  EXPECT_EQ(Pad<BrokenSha>({}, 64, out), 0u);
 
   // 56 bytes of tail: the marker ends the first block, the length the second.
   const std::vector<std::uint8_t> long_tail(56, 0xAA);
-  ASSERT_EQ((PadFinalBlocks<true, false>(long_tail, 56, out)), 2u);
+  ASSERT_EQ(Pad<StandardSha>(long_tail, 56, out), 2u);
   EXPECT_EQ(out[56], 0x80);
   EXPECT_EQ(Hex({out + 57, 63}), std::string(126, '0'));
   EXPECT_EQ(Hex({out + 120, 8}), "00000000000001c0");
@@ -134,9 +156,9 @@ TEST(ShaEngine, LengthFieldOfLongMessages) {
   for (const auto& row : rows) {
     const std::size_t tail_length = static_cast<std::size_t>(row.length % 64);
     const std::vector<std::uint8_t> tail(tail_length, 0);
-    const std::size_t blocks = PadFinalBlocks<true, false>(tail, row.length, out);
+    const std::size_t blocks = Pad<StandardSha>(tail, row.length, out);
     EXPECT_EQ(Hex({out + 64 * blocks - 8, 8}), row.standard_field) << row.length;
-    PadFinalBlocks<false, false>(tail, row.length, out);
+    Pad<LockdownSha>(tail, row.length, out);
     EXPECT_EQ(Hex({out + 64 * blocks - 8, 8}), row.lockdown_field) << row.length;
   }
 }

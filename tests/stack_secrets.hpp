@@ -14,23 +14,24 @@ namespace quillet::test {
 using sha1::Word;
 
 // Each block's schedule words as the compression derives them.
-template <bool kStandard, bool kBroken>
+template <typename Variant>
 std::array<Word, 80> ScheduleOf(const std::uint8_t* block) {
   std::array<Word, 80> w{};
   for (std::size_t j = 0; j < 16; ++j) {
     const Word x = sha1::BytesToWord({block + 4 * j, 4});
-    w[j] = kStandard ? sha1::SwapBytes(x) : x;
+    w[j] = Variant::kBigEndian ? sha1::SwapBytes(x) : x;
   }
   for (std::size_t t = 16; t < 80; ++t) {
     const Word v = w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16];
-    w[t] = kBroken ? sha1::RotateLeft(1u, v) : sha1::RotateLeft(v, 1);
+    w[t] = Variant::kSchedule == sha1::Schedule::kOneBit ? sha1::RotateLeft(1u, v)
+                                                         : sha1::RotateLeft(v, 1);
   }
   return w;
 }
 
 // The 16 bytes of words[at..at+3] in memory order, and in the reverse order
 // in which a vector register holds them.
-void AddWindows(std::vector<std::vector<std::uint8_t>>& out, const Word* words, std::size_t count) {
+inline void AddWindows(std::vector<std::vector<std::uint8_t>>& out, const Word* words, std::size_t count) {
   for (std::size_t at = 0; at + 4 <= count; ++at) {
     std::vector<std::uint8_t> forward(16), backward(16);
     std::memcpy(forward.data(), words + at, 16);
@@ -42,9 +43,9 @@ void AddWindows(std::vector<std::vector<std::uint8_t>>& out, const Word* words, 
 
 // Every window of four consecutive schedule words of `block`, and of the
 // words plus their round constant.
-template <bool kStandard, bool kBroken>
+template <typename Variant>
 void AddScheduleWindows(std::vector<std::vector<std::uint8_t>>& out, const std::uint8_t* block) {
-  const auto w = ScheduleOf<kStandard, kBroken>(block);
+  const auto w = ScheduleOf<Variant>(block);
   AddWindows(out, w.data(), w.size());
   std::array<Word, 80> plus_k;
   for (std::size_t t = 0; t < 80; ++t) {

@@ -26,6 +26,7 @@ ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 sys.path.insert(0, os.path.join(ROOT, "tests", "reference"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "python"))
 import sha_variants  # noqa: E402
+from known_answers import KNOWN_ANSWERS  # noqa: E402
 
 try:
     from quillet_ctypes import Library  # noqa: E402
@@ -120,23 +121,16 @@ class AgainstHashlibTest(unittest.TestCase):
 
 
 class AgainstTheExportsTest(unittest.TestCase):
-    KNOWN = [  # the variants' published answers
-        ("BrokenSHA", b"", "0123456789abcdeffedcba9876543210f0e1d2c3"),
-        ("BrokenSHA", b"abc", "7a7af57b99e91bcce6dc75f981fe2255d6c878ab"),
-        ("BrokenSHA", b"a" * 65, "477cc9642888c0cb89d5b3b820f54cda0d12b206"),
-        ("LockdownSHA", b"", "1ef84498ecf608147d1332b9cfd7be33a318f5dc"),
-        ("LockdownSHA", b"abc", "50c8e95373d4856f7567b73c2df9da981062e20a"),
-        ("LockdownSHA", b"a" * 56, "c4f719535fec33a03359f23623537ed62d204443"),
-        ("StandardSHA", b"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"),
-    ]
-
     def test_known_answers(self):
-        for export, data, want in self.KNOWN:
-            with self.subTest(export=export, length=len(data)):
-                self.assertEqual(getattr(quillet, export)(data).hex(), want)
-        self.assertEqual(quillet.MD5(b"abc"), b"900150983CD24FB0D6963F7D28E17F72")
-        self.assertEqual(quillet.DoubleHashPassword(b"password", 0x12345678, 0xDEADBEEF).hex(),
-                         "f5dd47fed4f843073ee91935a884d148c493da05")
+        names = {"StandardSHA": "sha1", "BrokenSHA": "broken_sha", "LockdownSHA": "lockdown_sha",
+                 "MD5": "md5"}
+        for digest, message, tokens, expected in KNOWN_ANSWERS:
+            with self.subTest(digest=digest, length=len(message)):
+                self.assertEqual(getattr(quillet, digest)(message, *tokens), expected)
+                if digest in names:
+                    raw = quillet.new(names[digest], message).digest()
+                    self.assertEqual(raw.hex().upper().encode() if digest == "MD5" else raw,
+                                     expected)
 
     def test_variants_against_model_and_exports(self):
         for name, model in MODEL.items():

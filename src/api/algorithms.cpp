@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "common/hex.hpp"
 #include "common/secure_wipe.hpp"
 #include "quillet/digest.hpp"
 
@@ -50,11 +51,6 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-Digest::Digest(const std::uint8_t* bytes, std::size_t size) noexcept
-    : size_(size < kMaxDigestSize ? size : kMaxDigestSize) {
-  std::memcpy(bytes_.data(), bytes, size_);
-}
-
 std::span<const AlgorithmInfo> Algorithms() noexcept { return kAlgorithms; }
 
 const AlgorithmInfo& Info(Algorithm algorithm) noexcept {
@@ -86,8 +82,8 @@ Hasher& Hasher::operator=(const Hasher& other) noexcept {
   return *this;
 }
 
-Hasher& Hasher::Update(std::span<const std::byte> data) noexcept {
-  Info(algorithm_).ops->update(storage_, data);
+Hasher& Hasher::Update(ByteView data) noexcept {
+  Info(algorithm_).ops->update(storage_, data.bytes());
   return *this;
 }
 
@@ -101,12 +97,8 @@ Digest Hasher::Finish() noexcept {
 }
 
 DigestText ToHex(const Digest& digest, bool upper_case) noexcept {
-  const char* digits = upper_case ? "0123456789ABCDEF" : "0123456789abcdef";
   DigestText text;
-  for (std::size_t i = 0; i < digest.size(); ++i) {
-    text.chars[2 * i] = digits[digest.data()[i] >> 4];
-    text.chars[2 * i + 1] = digits[digest.data()[i] & 15];
-  }
+  WriteHex(digest.data(), digest.size(), text.chars.data(), upper_case);
   text.size = 2 * digest.size();
   return text;
 }

@@ -2,58 +2,57 @@
 // the caller's bytes in place.
 #include "quillet/digest.hpp"
 
+#include "common/hex.hpp"
 #include "common/secure_wipe.hpp"
 #include "md5/md5.hpp"
 #include "password/double_hash.hpp"
-#include "sha1/sha1.hpp"
+#include "sha1/engine.hpp"
 
 namespace quillet {
 
 namespace {
 
-std::span<const std::uint8_t> Octets(std::span<const std::byte> data) {
-  return {reinterpret_cast<const std::uint8_t*>(data.data()), data.size()};
+std::span<const std::uint8_t> Octets(ByteView data) {
+  return {reinterpret_cast<const std::uint8_t*>(data.bytes().data()), data.bytes().size()};
+}
+
+// Every function here wipes the stack its callees used before it returns
+// (the block functions' spill slots, the engine's temporaries).
+template <typename Variant>
+Sha1Digest OneShot(ByteView data) noexcept {
+  const Sha1Digest digest = sha1::ComputeVariant<Variant>(Octets(data));
+  BurnStack();
+  return digest;
 }
 
 }  // namespace
 
-// Every function here wipes the stack its callees used before it returns
-// (the block functions' spill slots, the engine's temporaries).
-Sha1Digest StandardSHA(std::span<const std::byte> data) noexcept {
-  const Sha1Digest digest = sha1::ComputeSHA(Octets(data), 1, 0);
-  BurnStack();
-  return digest;
-}
+Sha1Digest StandardSHA(ByteView data) noexcept { return OneShot<sha1::StandardSha>(data); }
+Sha1Digest BrokenSHA(ByteView data) noexcept { return OneShot<sha1::BrokenSha>(data); }
+Sha1Digest LockdownSHA(ByteView data) noexcept { return OneShot<sha1::LockdownSha>(data); }
 
-Sha1Digest BrokenSHA(std::span<const std::byte> data) noexcept {
-  const Sha1Digest digest = sha1::ComputeSHA(Octets(data), 0, 1);
-  BurnStack();
-  return digest;
-}
-
-Sha1Digest LockdownSHA(std::span<const std::byte> data) noexcept {
-  const Sha1Digest digest = sha1::ComputeSHA(Octets(data), 0, 0);
-  BurnStack();
-  return digest;
-}
-
-Md5Digest MD5(std::span<const std::byte> data) noexcept {
+Md5Digest MD5(ByteView data) noexcept {
   Md5Hasher hasher;
   return hasher.Update(data).Finish();
 }
 
-Md5Text MD5Hex(std::span<const std::byte> data) noexcept {
+Md5Text MD5Hex(ByteView data) noexcept {
   Md5Hasher hasher;
   return hasher.Update(data).FinishHex();
 }
 
-Sha1Digest DoubleHashPassword(std::span<const std::byte> password, std::uint32_t first_token,
+Sha1Digest DoubleHashPassword(ByteView password, std::uint32_t first_token,
                               std::uint32_t second_token) noexcept {
-  sha1::Digest inner = sha1::ComputeSHA(Octets(password), 0, 1);
+  sha1::Digest inner = sha1::ComputeVariant<sha1::BrokenSha>(Octets(password));
   const Sha1Digest proof = password::SecondStageSHA(first_token, second_token, inner);
   SecureWipeObject(inner);
   BurnStack();
   return proof;
+}
+
+void detail::WriteHex(const std::uint8_t* bytes, std::size_t size, char* text,
+                      bool upper_case) noexcept {
+  quillet::WriteHex(bytes, size, text, upper_case);
 }
 
 }  // namespace quillet

@@ -1,116 +1,66 @@
-// The C++ API's streaming hashers.
-#include <cstring>
+// The C++ API's streaming hashers, over the engines' streaming operations.
+#include <type_traits>
 
 #include "common/secure_wipe.hpp"
 #include "md5/md5.hpp"
 #include "quillet/digest.hpp"
-#include "sha1/dispatch.hpp"
-#include "sha1/sha1.hpp"
+#include "sha1/engine.hpp"
 
 namespace quillet {
 
 namespace {
 
-template <ShaVariant kVariant>
-struct Switches;
-template <>
-struct Switches<ShaVariant::kStandard> {
-  static constexpr bool kStandard = true, kBroken = false;
-};
-template <>
-struct Switches<ShaVariant::kBroken> {
-  static constexpr bool kStandard = false, kBroken = true;
-};
-template <>
-struct Switches<ShaVariant::kLockdown> {
-  static constexpr bool kStandard = false, kBroken = false;
-};
+// The engine's variant behind each SHA-1 algorithm.
+template <Algorithm kAlgorithm>
+using VariantOf = std::conditional_t<
+    kAlgorithm == Algorithm::kStandardSha, sha1::StandardSha,
+    std::conditional_t<kAlgorithm == Algorithm::kBrokenSha, sha1::BrokenSha, sha1::LockdownSha>>;
+
+std::span<const std::uint8_t> Octets(ByteView data) {
+  return {reinterpret_cast<const std::uint8_t*>(data.bytes().data()), data.bytes().size()};
+}
 
 }  // namespace
 
-template <ShaVariant kVariant>
-ShaHasher<kVariant>::ShaHasher() noexcept : transform_(nullptr), fast_path_checked_(false) {
-  Reset();
+template <Algorithm kAlgorithm>
+ShaHasher<kAlgorithm>::ShaHasher() noexcept {
+  sha1::StartSHA<VariantOf<kAlgorithm>>(state_);
 }
 
-template <ShaVariant kVariant>
-ShaHasher<kVariant>::~ShaHasher() {
-  SecureWipeObject(*this);
+template <Algorithm kAlgorithm>
+ShaHasher<kAlgorithm>::~ShaHasher() {
+  SecureWipeObject(state_);
 }
 
-template <ShaVariant kVariant>
-void ShaHasher<kVariant>::Reset() noexcept {
-  std::memcpy(h_, sha1::kInitialH, sizeof h_);
-  length_ = 0;
-}
-
-template <ShaVariant kVariant>
-ShaHasher<kVariant>& ShaHasher<kVariant>::Update(std::span<const std::byte> data) noexcept {
-  using S = Switches<kVariant>;
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
-  std::size_t size = data.size();
-  if (size == 0) return *this;
-  if (!fast_path_checked_) {
-    // Where asking the CPU is costly it is asked only once a piece is large
-    // enough to repay it; the answer is then kept for the hasher's life.
-    transform_ = sha1::SelectBlockFunction<S::kStandard, S::kBroken>(size);
-    fast_path_checked_ = size >= sha1::kFastPathThreshold;
-  }
-  const std::size_t pending = static_cast<std::size_t>(length_ % sha1::kBlockSize);
-  length_ += size;
-  if (pending != 0) {
-    const std::size_t take = std::min(sha1::kBlockSize - pending, size);
-    std::memcpy(buffer_ + pending, bytes, take);
-    bytes += take;
-    size -= take;
-    if (pending + take < sha1::kBlockSize) return *this;
-    transform_(h_, buffer_, 1);
-  }
-  const std::size_t whole = size / sha1::kBlockSize;
-  if (whole != 0) {
-    transform_(h_, bytes, whole);
-    bytes += whole * sha1::kBlockSize;
-    size -= whole * sha1::kBlockSize;
-  }
-  if (size != 0) std::memcpy(buffer_, bytes, size);
-  if (pending + data.size() >= sha1::kBlockSize) BurnStack();  // a block was hashed
+template <Algorithm kAlgorithm>
+ShaHasher<kAlgorithm>& ShaHasher<kAlgorithm>::Update(ByteView data) noexcept {
+  const auto pending = static_cast<std::size_t>(state_.length % 64);
+  sha1::UpdateSHA<VariantOf<kAlgorithm>>(state_, Octets(data));
+  if (pending + data.bytes().size() >= 64) BurnStack();  // a block was hashed
   return *this;
 }
 
-template <ShaVariant kVariant>
-Sha1Digest ShaHasher<kVariant>::Finish() noexcept {
-  using S = Switches<kVariant>;
-  if (transform_ == nullptr) {
-    transform_ = sha1::SelectBlockFunction<S::kStandard, S::kBroken>(0);
-  }
-  std::uint8_t final_blocks[2 * sha1::kBlockSize];
-  const std::size_t pending = static_cast<std::size_t>(length_ % sha1::kBlockSize);
-  const std::size_t count = sha1::PadFinalBlocks<S::kStandard, S::kBroken>(
-      {buffer_, pending}, length_, final_blocks);
-  if (count != 0) transform_(h_, final_blocks, count);
-  const Sha1Digest digest = sha1::DigestFromChainingWords<S::kStandard>(h_);
-  SecureWipeObject(final_blocks);
+template <Algorithm kAlgorithm>
+Sha1Digest ShaHasher<kAlgorithm>::Finish() noexcept {
+  const Sha1Digest digest = sha1::FinishSHA<VariantOf<kAlgorithm>>(state_);
   BurnStack();
-  SecureWipeObject(buffer_);
-  Reset();
   return digest;
 }
 
-template class ShaHasher<ShaVariant::kStandard>;
-template class ShaHasher<ShaVariant::kBroken>;
-template class ShaHasher<ShaVariant::kLockdown>;
+template class ShaHasher<Algorithm::kStandardSha>;
+template class ShaHasher<Algorithm::kBrokenSha>;
+template class ShaHasher<Algorithm::kLockdownSha>;
 
 Md5Hasher::Md5Hasher() noexcept { md5::InitMD5(context_); }
 
 Md5Hasher::~Md5Hasher() { SecureWipeObject(context_); }
 
-Md5Hasher& Md5Hasher::Update(std::span<const std::byte> data) noexcept {
+Md5Hasher& Md5Hasher::Update(ByteView data) noexcept {
   static constexpr std::uint8_t kNothing[1] = {0};
-  const auto* bytes =
-      data.empty() ? kNothing : reinterpret_cast<const std::uint8_t*>(data.data());
+  const auto bytes = Octets(data);
   const std::size_t pending = (context_.count[0] >> 3) & 63;
-  md5::UpdateMD5(context_, bytes, data.size());
-  if (pending + data.size() >= md5::kBlockSize) BurnStack();  // a block was hashed
+  md5::UpdateMD5(context_, bytes.empty() ? kNothing : bytes.data(), bytes.size());
+  if (pending + bytes.size() >= md5::kBlockSize) BurnStack();  // a block was hashed
   return *this;
 }
 

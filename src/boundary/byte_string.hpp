@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 
+#include "common/bytes.hpp"
 #include "quillet/quillet.h"
 
 // On ELF platforms the header binds callers to quillet_NAME, the library's
@@ -22,13 +23,9 @@
 
 namespace quillet::boundary {
 
-// The count stored little-endian in the four bytes before `content`.
-inline std::uint32_t StoredCount(const std::uint8_t* content) {
-  return static_cast<std::uint32_t>(content[-4]) |
-         static_cast<std::uint32_t>(content[-3]) << 8 |
-         static_cast<std::uint32_t>(content[-2]) << 16 |
-         static_cast<std::uint32_t>(content[-1]) << 24;
-}
+// The count stored in the four bytes before `content`, in the platform's
+// byte order (little-endian on Windows and x86).
+inline std::uint32_t StoredCount(const std::uint8_t* content) { return LoadNative32(content - 4); }
 
 // The content of the caller's string: the handle is read once from the
 // variable at `reference`, the count from the four bytes before the first

@@ -1,6 +1,7 @@
 // The counted byte string allocator on platforms without OLE. Same layout as
-// an OLE byte string: a 32-bit little-endian count, the content, then two zero
-// bytes that are not counted. The handle points at the first content byte.
+// an OLE byte string: a 32-bit count in the platform's byte order (as OLE
+// stores it), the content, then two zero bytes that are not counted. The
+// handle points at the first content byte.
 //
 // The library's own code calls NewString/ReleaseString directly, never the
 // exported names, so a same-named function of another library in the process
@@ -11,6 +12,7 @@
 #include <cstring>
 
 #include "boundary/byte_string.hpp"
+#include "common/bytes.hpp"
 
 namespace quillet::boundary {
 
@@ -27,10 +29,7 @@ ByteString Allocate(std::uint32_t length) noexcept {
   auto* block = static_cast<std::uint8_t*>(
       std::malloc(kCountSize + std::size_t{length} + kTerminatorSize));
   if (block == nullptr) return nullptr;
-  block[0] = static_cast<std::uint8_t>(length);
-  block[1] = static_cast<std::uint8_t>(length >> 8);
-  block[2] = static_cast<std::uint8_t>(length >> 16);
-  block[3] = static_cast<std::uint8_t>(length >> 24);
+  StoreNative32(block, length);
   block[kCountSize + length] = 0;
   block[kCountSize + length + 1] = 0;
   return block + kCountSize;

@@ -3,25 +3,12 @@
 #include <bit>
 #include <cstring>
 
+#include "common/block_buffer.hpp"
+#include "common/bytes.hpp"
+#include "common/hex.hpp"
 #include "common/secure_wipe.hpp"
 
 namespace quillet::md5 {
-
-namespace {
-
-inline std::uint32_t LoadLittle(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-inline void StoreLittle(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-}  // namespace
 
 void InitMD5(Md5Context& context) {
   context.state[0] = 0x67452301u;
@@ -63,7 +50,7 @@ void InitMD5(Md5Context& context) {
 void TransformMD5(std::uint32_t state[4], const std::uint8_t block[kBlockSize]) {
   // The message words are read from the block where they are used: a local
   // copy would be one more place that holds message data.
-  const auto x = [block](int k) { return LoadLittle(block + 4 * k); };
+  const auto x = [block](int k) { return LoadLittleEndian32(block + 4 * k); };
   std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
 
   QUILLET_MD5_FF(a, b, c, d, 0, 7, 0xD76AA478u);
@@ -156,57 +143,32 @@ void AddToBitCount(std::uint32_t (&count)[2], std::size_t length) {
 }
 
 void UpdateMD5(Md5Context& context, const std::uint8_t* data, std::size_t length) {
-  std::size_t index = (context.count[0] >> 3) & 63;
+  const std::size_t index = (context.count[0] >> 3) & 63;
   AddToBitCount(context.count, length);
-
-  if (index != 0) {
-    const std::size_t room = kBlockSize - index;
-    if (length < room) {
-      std::memcpy(context.buffer + index, data, length);
-      return;
-    }
-    std::memcpy(context.buffer + index, data, room);
-    TransformMD5(context.state, context.buffer);
-    data += room;
-    length -= room;
-    index = 0;
-  }
-  // Whole blocks pass through the buffer, so the transform reads only the
+  // Whole blocks pass through the buffer too, so the transform reads only the
   // context and never depends on the caller's alignment.
-  while (length >= kBlockSize) {
-    std::memcpy(context.buffer, data, kBlockSize);
-    TransformMD5(context.state, context.buffer);
-    data += kBlockSize;
-    length -= kBlockSize;
-  }
-  if (length != 0) std::memcpy(context.buffer, data, length);
+  BufferedUpdate(context.buffer, index, data, length, true,
+                 [&context](const std::uint8_t* block, std::size_t) {
+                   TransformMD5(context.state, block);
+                 });
 }
 
 void FinishMD5(Digest& digest, Md5Context& context) {
   const std::size_t index = (context.count[0] >> 3) & 63;
-  context.buffer[index] = 0x80;
-  const std::size_t rest = 63 - index;
-  if (rest < 8) {
-    std::memset(context.buffer + index + 1, 0, rest);
-    TransformMD5(context.state, context.buffer);
-    std::memset(context.buffer, 0, 56);
-  } else {
-    std::memset(context.buffer + index + 1, 0, rest - 8);
-  }
-  StoreLittle(context.buffer + 56, context.count[0]);
-  StoreLittle(context.buffer + 60, context.count[1]);
-  TransformMD5(context.state, context.buffer);
-  for (int i = 0; i < 4; ++i) StoreLittle(digest.data() + 4 * i, context.state[i]);
+  const std::uint64_t bits = std::uint64_t{context.count[1]} << 32 | context.count[0];
+  // 0x80, zeros, then the 64-bit bit count least significant byte first.
+  constexpr PaddingRule kMd5Padding = {true, false, true};
+  std::uint8_t final_blocks[2 * kBlockSize];
+  const std::size_t count = PadFinalBlocks({context.buffer, index}, bits, kMd5Padding, final_blocks);
+  for (std::size_t i = 0; i < count; ++i) TransformMD5(context.state, final_blocks + i * kBlockSize);
+  for (int i = 0; i < 4; ++i) StoreLittleEndian32(digest.data() + 4 * i, context.state[i]);
+  SecureWipeObject(final_blocks);
   SecureWipeObject(context);
 }
 
 HexText DigestToHex(const Digest& digest) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   HexText text;
-  for (std::size_t i = 0; i < kDigestSize; ++i) {
-    text[2 * i] = kDigits[digest[i] >> 4];
-    text[2 * i + 1] = kDigits[digest[i] & 15];
-  }
+  WriteHex(digest.data(), digest.size(), text.data(), true);
   return text;
 }
 

@@ -6,11 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/block_buffer.hpp"
 #include "quillet/detail/md5_context.hpp"
 
 namespace quillet::md5 {
 
-inline constexpr std::size_t kBlockSize = 64;
+using quillet::kBlockSize;
 inline constexpr std::size_t kDigestSize = 16;
 inline constexpr std::size_t kHexSize = 2 * kDigestSize;
 using Digest = std::array<std::uint8_t, kDigestSize>;

@@ -12,7 +12,7 @@ sha1::Digest SecondStageSHA(std::uint32_t first_token, std::uint32_t second_toke
   std::memcpy(joined.data(), first.data(), first.size());
   std::memcpy(joined.data() + 4, second.data(), second.size());
   std::memcpy(joined.data() + 8, inner.data(), inner.size());
-  return sha1::ComputeSHA(joined, 0, 1);
+  return sha1::ComputeVariant<sha1::BrokenSha>(joined);
 }
 
 }  // namespace quillet::password

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "sha1/sha1.hpp"
+#include "sha1/engine.hpp"
 
 namespace quillet::password {
 

@@ -1,96 +1,34 @@
-// The SHA-1 block functions beside the portable one, what the CPU offers,
-// and which block function a given CPU may run.
+// Every SHA-1 block function, by declaration alone: the portable one, and
+// those for particular CPUs, each defined in a file built for its
+// instruction set. Which one runs is dispatch's choice.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "common/cpu_features.hpp"
 #include "sha1/sha1.hpp"
-
-// QUILLET_X86_BACKENDS: the vector-schedule block functions (SSE2, AVX2).
-// QUILLET_SHA_EXTENSIONS: also the SHA-extension ones.
-#if !defined(QUILLET_PORTABLE_ONLY) && (defined(__x86_64__) || defined(__i386__))
-#define QUILLET_X86_BACKENDS 1
-#else
-#define QUILLET_X86_BACKENDS 0
-#endif
-#if QUILLET_X86_BACKENDS && !defined(QUILLET_NO_SHA_EXTENSIONS)
-#define QUILLET_SHA_EXTENSIONS 1
-#else
-#define QUILLET_SHA_EXTENSIONS 0
-#endif
-
-// Where the C library has already read the CPU's features for the process
-// (glibc 2.33 and later, on x86), asking costs a few nanoseconds. Elsewhere
-// the library runs CPUID itself, which is slow where it traps to a
-// hypervisor (microseconds a leaf in the virtual machines we measure on).
-#if QUILLET_X86_BACKENDS && defined(__GLIBC__) && \
-    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
-#define QUILLET_CPU_FEATURES_FROM_LIBC 1
-inline constexpr bool kCpuQueryIsCheap = true;
-#else
-#define QUILLET_CPU_FEATURES_FROM_LIBC 0
-inline constexpr bool kCpuQueryIsCheap = false;
-#endif
 
 namespace quillet::sha1 {
 
-// What the CPU (and the operating system, for the vector register state)
-// offers, as far as the block functions care. SSE2 is assumed on x86.
-struct CpuFeatures {
-  bool sha = false;       // SHA extensions with SSSE3 and SSE4.1
-  bool avx2 = false;      // AVX2, its register state saved by the OS
-  bool avx512vl = false;  // AVX-512 F and VL, their register state saved by the OS
-  bool bmi = false;       // BMI1 and BMI2
-  friend bool operator==(const CpuFeatures&, const CpuFeatures&) = default;
-};
+// Loads one 64-byte block into context.x, as little-endian words.
+void LoadBlock(ShaContext& context, const std::uint8_t* block);
 
-// The words the answer is decoded from: CPUID leaf 1's ECX (or the same bits
-// filled in from the system's own record of the features), leaf 7's EBX, and
-// XCR0 (0 where it was not read: it may be read only when ECX has OSXSAVE).
-struct CpuidWords {
-  std::uint32_t leaf1_ecx = 0;
-  std::uint32_t leaf7_ebx = 0;
-  std::uint64_t xcr0 = 0;
-};
+// One compression of the block held in context.x into context.h.
+template <typename Variant>
+void TransformSHA(ShaContext& context);
 
-namespace cpuid_bit {
-inline constexpr std::uint32_t kSsse3 = 1u << 9, kSse41 = 1u << 19, kOsxsave = 1u << 27,
-                               kAvx = 1u << 28;                     // leaf 1 ECX
-inline constexpr std::uint32_t kBmi1 = 1u << 3, kAvx2 = 1u << 5, kBmi2 = 1u << 8,
-                               kAvx512F = 1u << 16, kSha = 1u << 29,
-                               kAvx512VL = 1u << 31;                // leaf 7 EBX
-inline constexpr std::uint64_t kXmmYmm = 0x06, kOpmaskZmm = 0xE0;  // XCR0
-}  // namespace cpuid_bit
-
-constexpr CpuFeatures DecodeCpuFeatures(const CpuidWords& words) {
-  using namespace cpuid_bit;
-  const auto has = [](std::uint32_t word, std::uint32_t bits) { return (word & bits) == bits; };
-  CpuFeatures features;
-  features.sha = has(words.leaf7_ebx, kSha) && has(words.leaf1_ecx, kSsse3 | kSse41);
-  features.bmi = has(words.leaf7_ebx, kBmi1 | kBmi2);
-  // AVX state is usable only when the OS has turned on XSAVE and saves the
-  // XMM and YMM registers; AVX-512 needs the opmask and ZMM state as well.
-  const bool ymm_state = has(words.leaf1_ecx, kOsxsave | kAvx) &&
-                         (words.xcr0 & kXmmYmm) == kXmmYmm;
-  features.avx2 = ymm_state && has(words.leaf7_ebx, kAvx2);
-  features.avx512vl = features.avx2 && has(words.leaf7_ebx, kAvx512F | kAvx512VL) &&
-                      (words.xcr0 & (kXmmYmm | kOpmaskZmm)) == (kXmmYmm | kOpmaskZmm);
-  return features;
-}
-
-// Asks the CPU, or the C library or system that already did. Nothing is
-// kept between calls.
-CpuFeatures DetectCpu() noexcept;
+// TransformSHA over each block in turn: every CPU.
+template <typename Variant>
+void TransformBlocksPortable(Word h[5], const std::uint8_t* blocks, std::size_t count);
 
 #if QUILLET_X86_BACKENDS
 // The schedule four words at a time in SSE2 registers, rounds in general
 // registers. Needs nothing beyond SSE2.
-template <bool kStandard, bool kBroken>
+template <typename Variant>
 void TransformBlocksSse2(Word h[5], const std::uint8_t* blocks, std::size_t count);
 // The same with AVX2 for the schedule and BMI in the rounds.
-template <bool kStandard, bool kBroken>
+template <typename Variant>
 void TransformBlocksAvx2(Word h[5], const std::uint8_t* blocks, std::size_t count);
 #endif
 #if QUILLET_SHA_EXTENSIONS
@@ -104,27 +42,5 @@ void TransformBlocksShaNiBroken(Word h[5], const std::uint8_t* blocks, std::size
 // The same with AVX-512VL rotates.
 void TransformBlocksShaNiBroken512(Word h[5], const std::uint8_t* blocks, std::size_t count);
 #endif
-
-// A block function with its name, for tests and benchmarks.
-struct Backend {
-  const char* name;
-  BlockFunction function;
-};
-
-inline constexpr std::size_t kMaxBackends = 4;
-
-// Every CPU-specific block function `cpu` can run for a variant, fastest
-// first; the rest of the array null.
-template <bool kStandard, bool kBroken>
-std::array<Backend, kMaxBackends> FastBackends(const CpuFeatures& cpu) noexcept;
-
-// The fastest block function `cpu` allows for a variant.
-template <bool kStandard, bool kBroken>
-BlockFunction FastBlockFunction(const CpuFeatures& cpu) noexcept;
-
-// The block function used without asking the CPU: SSE2 on x86, the portable
-// one elsewhere.
-template <bool kStandard, bool kBroken>
-BlockFunction DefaultBlockFunction() noexcept;
 
 }  // namespace quillet::sha1

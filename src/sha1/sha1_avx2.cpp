@@ -10,15 +10,15 @@
 
 namespace quillet::sha1 {
 
-template <bool kStandard, bool kBroken>
+template <typename Variant>
 void TransformBlocksAvx2(Word h[5], const std::uint8_t* blocks, std::size_t count) {
-  SimdBlocks<kStandard, kBroken>(h, blocks, count);
+  SimdBlocks<Variant>(h, blocks, count);
 }
 
-template void TransformBlocksAvx2<true, false>(Word[5], const std::uint8_t*, std::size_t);
-template void TransformBlocksAvx2<false, true>(Word[5], const std::uint8_t*, std::size_t);
-template void TransformBlocksAvx2<false, false>(Word[5], const std::uint8_t*, std::size_t);
-template void TransformBlocksAvx2<true, true>(Word[5], const std::uint8_t*, std::size_t);
+#define QUILLET_INSTANTIATE(V) \
+  template void TransformBlocksAvx2<V>(Word[5], const std::uint8_t*, std::size_t);
+QUILLET_SHA1_FOR_EACH_VARIANT(QUILLET_INSTANTIATE)
+#undef QUILLET_INSTANTIATE
 
 }  // namespace quillet::sha1
 #endif

@@ -11,7 +11,7 @@
 #include "quillet/digest.hpp"
 #include "quillet/quillet.h"
 #include "sha1/backends.hpp"
-#include "sha1/sha1.hpp"
+#include "sha1/dispatch.hpp"
 
 namespace {
 
@@ -41,7 +41,7 @@ auto Pieces(std::span<const std::byte> data, std::size_t a, std::size_t b) {
   }
 }
 
-template <bool kStandard, bool kBroken>
+template <typename Variant>
 void BackendsAgree(std::span<const std::uint8_t> data) {
   using namespace quillet::sha1;
   const std::size_t blocks = data.size() / kBlockSize;
@@ -49,8 +49,8 @@ void BackendsAgree(std::span<const std::uint8_t> data) {
   Word expected[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
   Word start[5];
   std::memcpy(start, expected, sizeof start);
-  TransformBlocksPortable<kStandard, kBroken>(expected, data.data(), blocks);
-  for (const Backend& backend : FastBackends<kStandard, kBroken>(DetectCpu())) {
+  TransformBlocksPortable<Variant>(expected, data.data(), blocks);
+  for (const Backend& backend : Backends<Variant>(DetectCpu())) {
     if (backend.function == nullptr) continue;
     Word got[5];
     std::memcpy(got, start, sizeof got);
@@ -87,19 +87,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       result = StandardSHA(&input);
       SameBytes(result, quillet::StandardSHA(bytes));
       Require(Pieces<quillet::StandardShaHasher>(bytes, a, b) == quillet::StandardSHA(bytes));
-      BackendsAgree<true, false>(octets);
+      BackendsAgree<quillet::sha1::StandardSha>(octets);
       break;
     case 1:
       result = BrokenSHA(&input);
       SameBytes(result, quillet::BrokenSHA(bytes));
       Require(Pieces<quillet::BrokenShaHasher>(bytes, a, b) == quillet::BrokenSHA(bytes));
-      BackendsAgree<false, true>(octets);
+      BackendsAgree<quillet::sha1::BrokenSha>(octets);
       break;
     case 2:
       result = LockdownSHA(&input);
       SameBytes(result, quillet::LockdownSHA(bytes));
       Require(Pieces<quillet::LockdownShaHasher>(bytes, a, b) == quillet::LockdownSHA(bytes));
-      BackendsAgree<false, false>(octets);
+      BackendsAgree<quillet::sha1::LockdownSha>(octets);
       break;
     case 3:
       result = MD5(&input);

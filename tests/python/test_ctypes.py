@@ -12,6 +12,7 @@ import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "reference"))
 import sha_variants  # noqa: E402
+from known_answers import KNOWN_ANSWERS  # noqa: E402
 from quillet_ctypes import Library  # noqa: E402
 
 REFERENCES = {
@@ -31,14 +32,10 @@ class ExportTest(unittest.TestCase):
     def setUpClass(cls):
         cls.lib = Library()
 
-    def test_abc(self):
-        self.assertEqual(self.lib.call("StandardSHA", b"abc").hex(),
-                         "a9993e364706816aba3e25717850c26c9cd0d89d")
-        self.assertEqual(self.lib.call("BrokenSHA", b"abc").hex(),
-                         "7a7af57b99e91bcce6dc75f981fe2255d6c878ab")
-        self.assertEqual(self.lib.call("LockdownSHA", b"abc").hex(),
-                         "50c8e95373d4856f7567b73c2df9da981062e20a")
-        self.assertEqual(self.lib.call("MD5", b"abc"), b"900150983CD24FB0D6963F7D28E17F72")
+    def test_known_answers(self):
+        for digest, message, tokens, expected in KNOWN_ANSWERS:
+            with self.subTest(digest=digest, length=len(message)):
+                self.assertEqual(self.lib.call(digest, message, *map(signed, tokens)), expected)
 
     def test_password_proof_against_the_model(self):
         rng = random.Random(7)
@@ -53,6 +50,7 @@ class ExportTest(unittest.TestCase):
                 self.assertEqual(got, expected)
         self.assertEqual(self.lib.call("DoubleHashPassword", None, 1, 2),
                          self.lib.call("DoubleHashPassword", b"", 1, 2))
+
     def test_random_inputs_of_every_length(self):
         # Every length to 300, then lengths about the private copy's 16 KiB
         # chunks and past 64 KiB.

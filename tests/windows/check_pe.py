@@ -8,8 +8,10 @@ resource."""
 import argparse
 import os
 import re
-import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from binary_check import check, finish, run  # noqa: E402
 
 EXPORTS = {"StandardSHA": 4, "BrokenSHA": 4, "LockdownSHA": 4, "MD5": 4,
            "DoubleHashPassword": 12}
@@ -20,19 +22,6 @@ ALLOWED_IMPORTS = {
     "msvcrt.dll": {"memcpy", "memset", "memmove", "memcmp"},
     "oleaut32.dll": {"SysAllocStringByteLen", "SysFreeString", "SysStringByteLen"},
 }
-
-failures = []
-
-
-def check(condition, message):
-    print(("ok    " if condition else "FAIL  ") + message)
-    if not condition:
-        failures.append(message)
-
-
-def run(*command):
-    return subprocess.run(command, check=True, capture_output=True, text=True).stdout
-
 
 def main():
     parser = argparse.ArgumentParser()
@@ -100,8 +89,7 @@ def main():
                  'VALUE "Translation", 0x409, 1200'):
         check(text in resource, f"version resource has {text}")
 
-    print(f"{len(failures)} failed")
-    return 1 if failures else 0
+    return finish()
 
 
 if __name__ == "__main__":

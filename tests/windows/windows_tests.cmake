@@ -6,7 +6,10 @@ add_test(NAME wine.prefix
   COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-run ${QUILLET_WINEPREFIX} --prepare)
 set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
 
-add_executable(quillet_win_caller_test windows/win_caller_test.c)
+add_executable(quillet_win_caller_test windows/win_caller_test.c boundary/caller_body.c)
+target_include_directories(quillet_win_caller_test PRIVATE ${PROJECT_SOURCE_DIR}/include)
+target_compile_definitions(quillet_win_caller_test PRIVATE
+  QUILLET_KNOWN_ANSWERS="${QUILLET_KNOWN_ANSWERS}")
 target_link_libraries(quillet_win_caller_test PRIVATE oleaut32 version)
 quillet_set_warnings(quillet_win_caller_test)
 add_dependencies(quillet_win_caller_test quillet)

@@ -1,0 +1,96 @@
+#include "sha1/engine.hpp"
+
+#include <cstring>
+
+#include "common/block_buffer.hpp"
+#include "common/secure_wipe.hpp"
+
+namespace quillet::sha1 {
+
+template <typename Variant>
+void HashBlocks(ShaContext& context, std::span<const std::uint8_t> message,
+                BlockFunction transform) {
+  const std::size_t whole = message.size() / kBlockSize;
+  if (whole != 0) transform(context.h, message.data(), whole);
+  std::uint8_t final_blocks[2 * kBlockSize];
+  const std::size_t count =
+      PadFinalBlocks(message.subspan(whole * kBlockSize), std::uint64_t{message.size()} << 3,
+                     Variant::kPadding, final_blocks);
+  if (count != 0) transform(context.h, final_blocks, count);
+}
+
+template <typename Variant>
+Digest DigestFromChainingWords(const Word (&h)[5]) {
+  Digest digest;
+  for (std::size_t i = 0; i < 5; ++i) {
+    const auto bytes = WordToBytes(Variant::kBigEndian ? SwapBytes(h[i]) : h[i]);
+    std::memcpy(digest.data() + 4 * i, bytes.data(), bytes.size());
+  }
+  return digest;
+}
+
+template <typename Variant>
+void StartSHA(ShaState& state) noexcept {
+  std::memcpy(state.h, kInitialH, sizeof state.h);
+  state.length = 0;
+  state.transform = nullptr;
+  state.transform_final = false;
+}
+
+template <typename Variant>
+void UpdateSHA(ShaState& state, std::span<const std::uint8_t> piece) noexcept {
+  if (piece.empty()) return;
+  if (!state.transform_final) {
+    // Where asking the CPU is costly it is asked only once a piece is large
+    // enough to repay it; the answer is then kept for the message.
+    state.transform = SelectBlockFunction<Variant>(piece.size());
+    state.transform_final = piece.size() >= kFastPathThreshold;
+  }
+  const auto pending = static_cast<std::size_t>(state.length % kBlockSize);
+  state.length += piece.size();
+  BufferedUpdate(state.buffer, pending, piece.data(), piece.size(), false,
+                 [&state](const std::uint8_t* blocks, std::size_t count) {
+                   state.transform(state.h, blocks, count);
+                 });
+}
+
+template <typename Variant>
+Digest FinishSHA(ShaState& state) noexcept {
+  if (state.transform == nullptr) state.transform = SelectBlockFunction<Variant>(0);
+  std::uint8_t final_blocks[2 * kBlockSize];
+  const auto pending = static_cast<std::size_t>(state.length % kBlockSize);
+  const std::size_t count =
+      PadFinalBlocks({state.buffer, pending}, state.length << 3, Variant::kPadding, final_blocks);
+  if (count != 0) state.transform(state.h, final_blocks, count);
+  const Digest digest = DigestFromChainingWords<Variant>(state.h);
+  SecureWipeObject(final_blocks);
+  SecureWipeObject(state.buffer);
+  StartSHA<Variant>(state);
+  return digest;
+}
+
+template <typename Variant>
+Digest ComputeVariant(std::span<const std::uint8_t> input) noexcept {
+  ShaContext context{};
+  std::memcpy(context.h, kInitialH, sizeof context.h);
+  HashBlocks<Variant>(context, input, SelectBlockFunction<Variant>(input.size()));
+  return DigestFromChainingWords<Variant>(context.h);
+}
+
+Digest ComputeSHA(std::span<const std::uint8_t> input, std::uint8_t StandardFlag,
+                  std::uint8_t BrokenFlag) noexcept {
+  return WithVariant(StandardFlag, BrokenFlag,
+                     [input]<typename Variant>() { return ComputeVariant<Variant>(input); });
+}
+
+#define QUILLET_INSTANTIATE(V)                                                                \
+  template void HashBlocks<V>(ShaContext&, std::span<const std::uint8_t>, BlockFunction);      \
+  template Digest DigestFromChainingWords<V>(const Word (&)[5]);                               \
+  template void StartSHA<V>(ShaState&) noexcept;                                               \
+  template void UpdateSHA<V>(ShaState&, std::span<const std::uint8_t>) noexcept;               \
+  template Digest FinishSHA<V>(ShaState&) noexcept;                                            \
+  template Digest ComputeVariant<V>(std::span<const std::uint8_t>) noexcept;
+QUILLET_SHA1_FOR_EACH_VARIANT(QUILLET_INSTANTIATE)
+#undef QUILLET_INSTANTIATE
+
+}  // namespace quillet::sha1

@@ -1,0 +1,74 @@
+// The SHA-1 engine: a whole message, or one handed over in pieces, to its
+// 20-byte digest. ComputeSHA is what the exports call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "quillet/detail/sha_state.hpp"
+#include "sha1/dispatch.hpp"
+#include "sha1/sha1.hpp"
+
+namespace quillet::sha1 {
+
+// Walks a whole message through `transform`: its whole blocks where they
+// are, then its padded tail from a small local buffer, so no padded copy of
+// the message is ever made.
+template <typename Variant>
+void HashBlocks(ShaContext& context, std::span<const std::uint8_t> message,
+                BlockFunction transform);
+
+// The 20 result bytes of finished chaining words: each most significant byte
+// first on the standard path, least significant first otherwise.
+template <typename Variant>
+Digest DigestFromChainingWords(const Word (&h)[5]);
+
+// A message in pieces: StartSHA, UpdateSHA with each piece (any sizes), then
+// FinishSHA, which gives the digest of the whole, wipes what the state held
+// of the message and starts it anew. The block function is chosen with the
+// first piece unless one was set after StartSHA.
+template <typename Variant>
+void StartSHA(ShaState& state) noexcept;
+template <typename Variant>
+void UpdateSHA(ShaState& state, std::span<const std::uint8_t> piece) noexcept;
+template <typename Variant>
+Digest FinishSHA(ShaState& state) noexcept;
+
+// The one-shot digest of `input` for a variant.
+template <typename Variant>
+Digest ComputeVariant(std::span<const std::uint8_t> input) noexcept;
+
+// Calls visit.template operator()<Variant>() with the variant the two
+// switches select (each on only when it equals 1).
+template <typename Visit>
+decltype(auto) WithVariant(std::uint8_t StandardFlag, std::uint8_t BrokenFlag, Visit&& visit) {
+  if (SwitchOn(StandardFlag)) {
+    return SwitchOn(BrokenFlag) ? visit.template operator()<StandardBrokenSha>()
+                                : visit.template operator()<StandardSha>();
+  }
+  return SwitchOn(BrokenFlag) ? visit.template operator()<BrokenSha>()
+                              : visit.template operator()<LockdownSha>();
+}
+
+// The digest of `input` selected by the two switches.
+Digest ComputeSHA(std::span<const std::uint8_t> input, std::uint8_t StandardFlag,
+                  std::uint8_t BrokenFlag) noexcept;
+
+// The same for a message of `length` bytes handed over in pieces:
+// pieces(feed) calls feed(piece) with each piece in order (the boundary
+// hashes its private copy of a caller's bytes so, a chunk at a time).
+template <typename Pieces>
+Digest ComputeSHA(std::size_t length, Pieces&& pieces, std::uint8_t StandardFlag,
+                  std::uint8_t BrokenFlag) noexcept {
+  return WithVariant(StandardFlag, BrokenFlag, [&]<typename Variant>() {
+    ShaState state;
+    StartSHA<Variant>(state);
+    state.transform = SelectBlockFunction<Variant>(length);
+    state.transform_final = true;
+    pieces([&state](std::span<const std::uint8_t> piece) { UpdateSHA<Variant>(state, piece); });
+    return FinishSHA<Variant>(state);
+  });
+}
+
+}  // namespace quillet::sha1
