@@ -11,15 +11,18 @@ import sys
 from binary_check import check, finish, run
 
 
+READELF, NM = "readelf", "nm"
+
+
 def needed(library):
-    return sorted(re.findall(r"\(NEEDED\)\s+Shared library: \[(\S+)\]", run("readelf", "-d", library)))
+    return sorted(re.findall(r"\(NEEDED\)\s+Shared library: \[(\S+)\]", run(READELF, "-d", library)))
 
 
 def sections(library):
     """Section name -> (size, flags)."""
     found = {}
     for m in re.finditer(r"^\s*\[\s*\d+\]\s+(\S+)\s+\S+\s+[0-9a-f]+\s+[0-9a-f]+\s+([0-9a-f]+)\s+"
-                         r"[0-9a-f]+\s+([A-Z]*)", run("readelf", "-S", "-W", library), re.M):
+                         r"[0-9a-f]+\s+([A-Z]*)", run(READELF, "-S", "-W", library), re.M):
         found[m.group(1)] = (int(m.group(2), 16), m.group(3))
     return found
 
@@ -27,7 +30,7 @@ def sections(library):
 def writable_symbols(library):
     """Names of defined data and bss symbols, local or global."""
     names = set()
-    for line in run("nm", library).splitlines():
+    for line in run(NM, library).splitlines():
         parts = line.split()
         if len(parts) == 3 and parts[1] in "dDbBvVuGgSs":
             names.add(parts[2])
@@ -37,11 +40,15 @@ def writable_symbols(library):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--reference", required=True, help="a library built from an empty file")
+    parser.add_argument("--readelf", default="readelf")
+    parser.add_argument("--nm", default="nm")
     parser.add_argument("library")
     parser.add_argument("exports", nargs="+")
     args = parser.parse_args()
+    global READELF, NM
+    READELF, NM = args.readelf, args.nm
 
-    dynamic = run("nm", "-D", "--defined-only", args.library)
+    dynamic = run(NM, "-D", "--defined-only", args.library)
     symbols = [line.split()[-1] for line in dynamic.splitlines() if line.strip()]
     exported = sorted(s.split("@")[0] for s in symbols if s.split("@")[0] != "QUILLET_0")
     check(exported == sorted(args.exports), f"exports exactly {sorted(args.exports)}: {exported}")
@@ -56,7 +63,7 @@ def main():
         allowed = reference.get(name, (0, ""))[0]
         check(size <= allowed, f"{name}: {size} bytes, the toolchain's own {allowed}")
     check(not any(n in ours for n in (".tdata", ".tbss")), "no thread-local storage")
-    program_headers = run("readelf", "-l", "-W", args.library)
+    program_headers = run(READELF, "-l", "-W", args.library)
     check(not re.search(r"^\s*TLS\s", program_headers, re.M), "no TLS segment")
     for name, (size, flags) in sorted(ours.items()):
         if "W" in flags and name not in reference:

@@ -34,10 +34,27 @@ target_link_libraries(quillet_guard_page_tests PRIVATE quillet GTest::gtest_main
 quillet_set_warnings(quillet_guard_page_tests)
 quillet_add_gtest(quillet_guard_page_tests)
 
-set(QUILLET_PYTHON_ENV "QUILLET_LIBRARY=$<TARGET_FILE:quillet>")
+# The library's structure, read with the target's binutils (not under the
+# sanitizers, whose instrumentation adds constructors of its own).
 if(NOT QUILLET_SANITIZE)
-# Python itself is not built with the sanitizers, so it cannot load the
-# library when the library is.
+add_library(quillet_empty_reference MODULE boundary/empty_reference.c)
+find_program(QUILLET_READELF NAMES ${CMAKE_READELF} readelf)
+add_test(NAME boundary.elf_structure
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_shared_object.py
+    --readelf ${QUILLET_READELF} --nm ${CMAKE_NM}
+    --reference $<TARGET_FILE:quillet_empty_reference> $<TARGET_FILE:quillet>
+    StandardSHA BrokenSHA LockdownSHA MD5 DoubleHashPassword
+    SysAllocStringByteLen SysFreeString SysStringByteLen
+    quillet_StandardSHA quillet_BrokenSHA quillet_LockdownSHA quillet_MD5
+    quillet_DoubleHashPassword quillet_SysAllocStringByteLen quillet_SysFreeString
+    quillet_SysStringByteLen)
+endif()
+
+set(QUILLET_PYTHON_ENV "QUILLET_LIBRARY=$<TARGET_FILE:quillet>")
+# What runs only on the host: Python (not built with the sanitizers, so it
+# cannot load the library when the library is; and of the host's machine),
+# the tool beside coreutils, the installed tree, the README's programs.
+if(NOT QUILLET_SANITIZE AND NOT CMAKE_CROSSCOMPILING)
 add_test(NAME boundary.python_ctypes
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_ctypes.py -v)
 set_tests_properties(boundary.python_ctypes PROPERTIES ENVIRONMENT "${QUILLET_PYTHON_ENV}")
@@ -47,19 +64,9 @@ add_test(NAME boundary.large_input
 set_tests_properties(boundary.large_input PROPERTIES
   ENVIRONMENT "${QUILLET_PYTHON_ENV};QUILLET_LARGE=1" LABELS slow TIMEOUT 600)
 
-# The dynamic symbols, NEEDED entries, constructors and writable data of the
-# library, against a library of the toolchain's own parts alone.
-add_library(quillet_empty_reference MODULE boundary/empty_reference.c)
-add_test(NAME boundary.elf_structure
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_shared_object.py
-    --reference $<TARGET_FILE:quillet_empty_reference> $<TARGET_FILE:quillet>
-    StandardSHA BrokenSHA LockdownSHA MD5 DoubleHashPassword
-    SysAllocStringByteLen SysFreeString SysStringByteLen
-    quillet_StandardSHA quillet_BrokenSHA quillet_LockdownSHA quillet_MD5
-    quillet_DoubleHashPassword quillet_SysAllocStringByteLen quillet_SysFreeString
-    quillet_SysStringByteLen)
 endif()
 
+if(NOT CMAKE_CROSSCOMPILING)
 # The command-line tool, run as a user runs it, with a shim that injects read
 # errors (not under the sanitizers, whose runtime must come first).
 add_library(quillet_fail_read MODULE tool/fail_read.c)
@@ -114,3 +121,4 @@ if(QUILLET_QEMU AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64" AND NOT QUILLE
     endforeach()
   endforeach()
 endif()
+endif()  # NOT CMAKE_CROSSCOMPILING

@@ -42,6 +42,14 @@ inline std::vector<std::uint8_t> RandomBytes(std::size_t length, std::uint32_t s
 // leaves out the tests that use this.)
 inline constexpr std::size_t kScannedStack = 16 * 1024;
 
+// How far below the wiped area the frames of a call and of the wipe itself
+// may reach: s390x starts every frame with a 160-byte register save area.
+#if defined(__s390x__)
+inline constexpr std::size_t kFrameSlack = 1024;
+#else
+inline constexpr std::size_t kFrameSlack = 512;
+#endif
+
 // Under the sanitizers frames are larger and laid out apart, so what a call
 // leaves in them says nothing about the real build.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)

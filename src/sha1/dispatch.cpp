@@ -6,27 +6,41 @@
 
 namespace quillet::sha1 {
 
+namespace {
+
+// Fills the next entry field by field: an aggregate of addresses would be
+// built from a constant that some compilers (GCC for s390x) put in writable
+// data, which the library has none of.
+void Add(std::array<Backend, kMaxBackends>& found, std::size_t& n, const char* name,
+         BlockFunction function) noexcept {
+  found[n].name = name;
+  found[n].function = function;
+  ++n;
+}
+
+}  // namespace
+
 template <typename Variant>
 std::array<Backend, kMaxBackends> Backends([[maybe_unused]] const CpuFeatures& cpu) noexcept {
   std::array<Backend, kMaxBackends> found{};
   std::size_t n = 0;
 #if QUILLET_SHA_EXTENSIONS
   if constexpr (std::is_same_v<Variant, StandardSha>) {
-    if (cpu.sha) found[n++] = {"sha-extensions", &TransformBlocksShaNi};
+    if (cpu.sha) Add(found, n, "sha-extensions", &TransformBlocksShaNi);
   } else if constexpr (std::is_same_v<Variant, LockdownSha>) {
-    if (cpu.sha) found[n++] = {"sha-extensions", &TransformBlocksShaNiLittleEndian};
+    if (cpu.sha) Add(found, n, "sha-extensions", &TransformBlocksShaNiLittleEndian);
   } else if constexpr (std::is_same_v<Variant, BrokenSha>) {
     if (cpu.sha && cpu.avx2 && cpu.avx512vl) {
-      found[n++] = {"sha-extensions+avx512vl", &TransformBlocksShaNiBroken512};
+      Add(found, n, "sha-extensions+avx512vl", &TransformBlocksShaNiBroken512);
     }
-    if (cpu.sha && cpu.avx2) found[n++] = {"sha-extensions+avx2", &TransformBlocksShaNiBroken};
+    if (cpu.sha && cpu.avx2) Add(found, n, "sha-extensions+avx2", &TransformBlocksShaNiBroken);
   }
 #endif
 #if QUILLET_X86_BACKENDS
-  if (cpu.avx2 && cpu.bmi) found[n++] = {"avx2+bmi", &TransformBlocksAvx2<Variant>};
-  found[n++] = {"sse2", &TransformBlocksSse2<Variant>};
+  if (cpu.avx2 && cpu.bmi) Add(found, n, "avx2+bmi", &TransformBlocksAvx2<Variant>);
+  Add(found, n, "sse2", &TransformBlocksSse2<Variant>);
 #endif
-  found[n++] = {"portable", &TransformBlocksPortable<Variant>};
+  Add(found, n, "portable", &TransformBlocksPortable<Variant>);
   return found;
 }
 

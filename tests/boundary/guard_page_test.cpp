@@ -61,8 +61,9 @@ class GuardedPages {
 };
 
 void Place(std::uint8_t* count_at, const std::vector<std::uint8_t>& content) {
+  // The count in the platform's byte order, as the allocator stores it.
   const auto length = static_cast<std::uint32_t>(content.size());
-  for (int i = 0; i < 4; ++i) count_at[i] = static_cast<std::uint8_t>(length >> (8 * i));
+  std::memcpy(count_at, &length, sizeof length);
   if (!content.empty()) std::memcpy(count_at + 4, content.data(), content.size());
 }
 

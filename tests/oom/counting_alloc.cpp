@@ -54,7 +54,7 @@ void FreeResult(ByteString string) {
 ByteString MakeTestString(const void* bytes, std::uint32_t length) {
   auto* block = static_cast<std::uint8_t*>(std::malloc(4 + std::size_t{length} + 2));
   if (block == nullptr) std::abort();
-  std::memcpy(block, &length, 4);  // little-endian hosts only
+  std::memcpy(block, &length, 4);  // the platform's byte order, as the allocator
   if (length != 0) std::memcpy(block + 4, bytes, length);
   block[4 + length] = block[5 + length] = 0;
   return reinterpret_cast<ByteString>(block + 4);

@@ -5,6 +5,9 @@
 // frames read a caller's count as it is stored.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -85,16 +88,22 @@ TEST(OutOfMemory, EveryAllocationFailureGivesNullAndLeavesNothing) {
 // reads as: the content itself is not touched, so a count of any size can be
 // shown without that many bytes behind it.
 TEST(ArgumentReading, CountsAsStored) {
+  // Each in the platform's byte order: the bytes as a little-endian host
+  // has them, swapped on a big-endian one.
   const struct {
     std::uint8_t header[4];
     std::uint32_t count;
-  } rows[] = {{{0x01, 0, 0, 0}, 1},
-              {{0x78, 0x56, 0x34, 0x12}, 0x12345678u},
-              {{0, 0, 0, 0x01}, 0x01000000u},  // 16 MiB: the highest byte counts
-              {{0, 0, 0x01, 0}, 0x00010000u},
-              {{0, 0x01, 0, 0}, 0x00000100u},
-              {{0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFFFFFFu},
-              {{0, 0, 0, 0x80}, 0x80000000u}};
+  } little[] = {{{0x01, 0, 0, 0}, 1},
+                {{0x78, 0x56, 0x34, 0x12}, 0x12345678u},
+                {{0, 0, 0, 0x01}, 0x01000000u},  // 16 MiB: the highest byte counts
+                {{0, 0, 0x01, 0}, 0x00010000u},
+                {{0, 0x01, 0, 0}, 0x00000100u},
+                {{0xFF, 0xFF, 0xFF, 0xFF}, 0xFFFFFFFFu},
+                {{0, 0, 0, 0x80}, 0x80000000u}};
+  auto rows = std::to_array(little);
+  if constexpr (std::endian::native == std::endian::big) {
+    for (auto& row : rows) std::reverse(std::begin(row.header), std::end(row.header));
+  }
   for (const auto& row : rows) {
     std::uint8_t string[5];
     std::memcpy(string, row.header, 4);
