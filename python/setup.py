@@ -45,6 +45,10 @@ if machine in ("x86_64", "amd64", "i386", "i686", "x86"):
         flags = entry["flags"] + (entry.get("flags_32_bit", []) if bits32 else [])
         libraries.append((f"quillet_x86_{i}", [source(entry["source"])], flags))
     definitions = []
+elif machine in ("aarch64", "arm64"):
+    for i, entry in enumerate(MANIFEST["aarch64"]):
+        libraries.append((f"quillet_arm_{i}", [source(entry["source"])], entry["flags"]))
+    definitions = []
 else:
     definitions = [("QUILLET_PORTABLE_ONLY", None)]
 

@@ -131,9 +131,43 @@ TEST(CpuFeatures, DetectionFollowsWhatTheSystemAllows) {
 }
 #endif
 
+// ARM64: the HWCAP words of real systems and what they allow; the SHA-1
+// instructions count only with ASIMD.
+TEST(CpuFeatures, DecodedFromHwcap) {
+  const struct {
+    const char* system;
+    std::uint64_t hwcap;
+    bool sha1;
+  } rows[] = {{"Graviton 3 (Neoverse V1)", 0xEFFFFFBFULL, true},
+              {"Cortex-A53 with crypto", 0xFFULL, true},
+              {"Cortex-A53 without crypto (Raspberry Pi 3)", 0x87ULL, false},
+              {"SHA1 without ASIMD", 0x21ULL, false},
+              {"nothing", 0, false}};
+  for (const auto& row : rows) {
+    const CpuFeatures got = DecodeHwcap(row.hwcap);
+    EXPECT_EQ(got.arm_sha1, row.sha1) << row.system;
+    EXPECT_FALSE(got.sha || got.avx2 || got.avx512vl || got.bmi) << row.system;
+  }
+}
+
+// The block function the dispatch picks for a long message on this CPU is
+// the fastest it has; where ctest knows the CPU, that is the one it names
+// (QUILLET_EXPECT_BACKEND: "armv8-sha1" under qemu-aarch64 -cpu max).
+TEST(CpuFeatures, TheFastestBlockFunctionRuns) {
+  const Backend fastest = Backends<StandardSha>(DetectCpu())[0];
+  EXPECT_EQ(SelectBlockFunction<StandardSha>(1 << 20), fastest.function) << fastest.name;
+  if (kCpuQueryIsCheap) {
+    EXPECT_EQ(SelectBlockFunction<StandardSha>(1), fastest.function) << fastest.name;
+  }
+  if (const char* expected = std::getenv("QUILLET_EXPECT_BACKEND")) {
+    EXPECT_STREQ(fastest.name, expected);
+  }
+}
+
 // Which instructions each block function needs, by name.
 CpuFeatures Needs(const std::string& name) {
   CpuFeatures needs;
+  needs.arm_sha1 = name.find("armv8") != std::string::npos;
   needs.sha = name.find("sha-extensions") != std::string::npos;
   needs.avx2 = name.find("avx2") != std::string::npos || name.find("avx512vl") != std::string::npos;
   needs.avx512vl = name.find("avx512vl") != std::string::npos;
@@ -143,7 +177,8 @@ CpuFeatures Needs(const std::string& name) {
 
 bool Covers(const CpuFeatures& have, const CpuFeatures& needs) {
   return (have.sha || !needs.sha) && (have.avx2 || !needs.avx2) &&
-         (have.avx512vl || !needs.avx512vl) && (have.bmi || !needs.bmi);
+         (have.avx512vl || !needs.avx512vl) && (have.bmi || !needs.bmi) &&
+         (have.arm_sha1 || !needs.arm_sha1);
 }
 
 // For every feature set, every block function offered runs on it, the one
@@ -155,8 +190,9 @@ void ChoiceFollowsFeatures(const char* fastest_on_all) {
   const auto offered = [](const CpuFeatures& cpu) { return Backends<Variant>(cpu); };
   const BlockFunction default_function = DefaultBlockFunction<Variant>();
   const BlockFunction portable = &TransformBlocksPortable<Variant>;
-  for (unsigned bits = 0; bits < 16; ++bits) {
-    const CpuFeatures cpu{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+  for (unsigned bits = 0; bits < 32; ++bits) {
+    const CpuFeatures cpu{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0,
+                          (bits & 16) != 0};
     const auto backends = offered(cpu);
     std::size_t count = 0;
     for (const Backend& backend : backends) {
@@ -182,9 +218,15 @@ void ChoiceFollowsFeatures(const char* fastest_on_all) {
   EXPECT_STREQ(offered({false, false, false, false})[0].name, "sse2") << variant;
   const BlockFunction sse2 = &TransformBlocksSse2<Variant>;
   EXPECT_EQ(default_function, sse2) << variant;
+#elif QUILLET_ARM_BACKENDS
+  (void)fastest_on_all;
+  EXPECT_STREQ(offered(DecodeHwcap(hwcap_bit::kAsimd | hwcap_bit::kSha1))[0].name, "armv8-sha1")
+      << variant;
+  EXPECT_STREQ(offered(DecodeHwcap(hwcap_bit::kAsimd))[0].name, "portable") << variant;
+  EXPECT_EQ(default_function, portable) << variant;
 #else
   (void)fastest_on_all;
-  EXPECT_STREQ(offered({true, true, true, true})[0].name, "portable") << variant;
+  EXPECT_STREQ(offered({true, true, true, true, true})[0].name, "portable") << variant;
   EXPECT_EQ(default_function, portable) << variant;
 #endif
 }

@@ -14,6 +14,10 @@
 #if defined(_WIN32)
 #include <windows.h>
 #endif
+#elif QUILLET_ARM_BACKENDS && defined(__linux__)
+#include <sys/auxv.h>
+#elif QUILLET_ARM_BACKENDS && defined(_WIN32)
+#include <windows.h>
 #endif
 
 namespace quillet {
@@ -62,6 +66,18 @@ CpuFeatures DetectCpu() noexcept {
   words.leaf7_ebx = ebx;
   if ((words.leaf1_ecx & cpuid_bit::kOsxsave) != 0) words.xcr0 = ReadXcr0();
   return DecodeCpuFeatures(words);
+#elif QUILLET_ARM_BACKENDS && defined(__linux__)
+  return DecodeHwcap(getauxval(AT_HWCAP));
+#elif QUILLET_ARM_BACKENDS && defined(_WIN32)
+  // Not built here: written for Windows on ARM64.
+  CpuFeatures features;
+  features.arm_sha1 = IsProcessorFeaturePresent(PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE) != 0;
+  return features;
+#elif QUILLET_ARM_BACKENDS && defined(__APPLE__)
+  // Not built here: every Apple ARM64 CPU has the SHA-1 instructions.
+  CpuFeatures features;
+  features.arm_sha1 = true;
+  return features;
 #else
   return {};
 #endif

@@ -15,6 +15,12 @@
 #else
 #define QUILLET_SHA_EXTENSIONS 0
 #endif
+// QUILLET_ARM_BACKENDS: the block functions with the ARMv8 SHA-1 instructions.
+#if !defined(QUILLET_PORTABLE_ONLY) && (defined(__aarch64__) || defined(_M_ARM64))
+#define QUILLET_ARM_BACKENDS 1
+#else
+#define QUILLET_ARM_BACKENDS 0
+#endif
 
 // Where the C library has already read the CPU's features for the process
 // (glibc 2.33 and later, on x86), asking costs a few nanoseconds. Elsewhere
@@ -29,7 +35,11 @@
 
 namespace quillet {
 
-inline constexpr bool kCpuQueryIsCheap = QUILLET_CPU_FEATURES_FROM_LIBC != 0;
+// On ARM64 the answer is always in memory: the C library's copy of the
+// kernel's HWCAP word (getauxval), the system's record (Windows), or a
+// constant (Apple's CPUs all have the SHA-1 instructions).
+inline constexpr bool kCpuQueryIsCheap =
+    QUILLET_CPU_FEATURES_FROM_LIBC != 0 || QUILLET_ARM_BACKENDS != 0;
 
 // What the CPU (and the operating system, for the vector register state)
 // offers, as far as the block functions care. SSE2 is assumed on x86.
@@ -38,6 +48,7 @@ struct CpuFeatures {
   bool avx2 = false;      // AVX2, its register state saved by the OS
   bool avx512vl = false;  // AVX-512 F and VL, their register state saved by the OS
   bool bmi = false;       // BMI1 and BMI2
+  bool arm_sha1 = false;  // ARMv8 SHA-1 instructions, with ASIMD
   friend bool operator==(const CpuFeatures&, const CpuFeatures&) = default;
 };
 
@@ -72,6 +83,18 @@ constexpr CpuFeatures DecodeCpuFeatures(const CpuidWords& words) {
   features.avx2 = ymm_state && has(words.leaf7_ebx, kAvx2);
   features.avx512vl = features.avx2 && has(words.leaf7_ebx, kAvx512F | kAvx512VL) &&
                       (words.xcr0 & (kXmmYmm | kOpmaskZmm)) == (kXmmYmm | kOpmaskZmm);
+  return features;
+}
+
+// The ARM64 Linux kernel's HWCAP word (getauxval(AT_HWCAP)), decoded.
+namespace hwcap_bit {
+inline constexpr std::uint64_t kAsimd = 1u << 1, kSha1 = 1u << 5;
+}  // namespace hwcap_bit
+
+constexpr CpuFeatures DecodeHwcap(std::uint64_t hwcap) {
+  CpuFeatures features;
+  const std::uint64_t needed = hwcap_bit::kAsimd | hwcap_bit::kSha1;
+  features.arm_sha1 = (hwcap & needed) == needed;
   return features;
 }
 

@@ -31,6 +31,12 @@ void TransformBlocksSse2(Word h[5], const std::uint8_t* blocks, std::size_t coun
 template <typename Variant>
 void TransformBlocksAvx2(Word h[5], const std::uint8_t* blocks, std::size_t count);
 #endif
+#if QUILLET_ARM_BACKENDS
+// The ARMv8 SHA-1 instructions, the schedule from sha1su0/sha1su1 or, for
+// the one-bit words, from NEON shifts.
+template <typename Variant>
+void TransformBlocksArmv8(Word h[5], const std::uint8_t* blocks, std::size_t count);
+#endif
 #if QUILLET_SHA_EXTENSIONS
 // SHA-extension rounds over big-endian message words (standard byte order).
 void TransformBlocksShaNi(Word h[5], const std::uint8_t* blocks, std::size_t count);

@@ -36,6 +36,9 @@ std::array<Backend, kMaxBackends> Backends([[maybe_unused]] const CpuFeatures& c
     if (cpu.sha && cpu.avx2) Add(found, n, "sha-extensions+avx2", &TransformBlocksShaNiBroken);
   }
 #endif
+#if QUILLET_ARM_BACKENDS
+  if (cpu.arm_sha1) Add(found, n, "armv8-sha1", &TransformBlocksArmv8<Variant>);
+#endif
 #if QUILLET_X86_BACKENDS
   if (cpu.avx2 && cpu.bmi) Add(found, n, "avx2+bmi", &TransformBlocksAvx2<Variant>);
   Add(found, n, "sse2", &TransformBlocksSse2<Variant>);
