@@ -10,6 +10,7 @@ import hashlib
 import os
 import pty
 import random
+import re
 import resource
 import select
 import shutil
@@ -826,26 +827,44 @@ class TerminalTest(unittest.TestCase):
         directory = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, directory)
         name = os.path.join(directory, "\x1b[31mred\nfile")
+        size_mib = 12  # shown as 13 if counted in MB
         with open(name, "wb") as f:
-            f.write(bytes(4 << 20))
+            f.write(bytes(size_mib << 20))
+        # About 5 MiB/s: the progress line is drawn several times.
         env = dict(os.environ, LD_PRELOAD=FAIL_SHIM, QUILLET_FAIL_PATH=name, QUILLET_FAIL_AT="0",
-                   QUILLET_SLOW_MS="100", QUILLET_READ_MAX=str(256 << 10))
+                   QUILLET_SLOW_MS="100", QUILLET_READ_MAX=str(512 << 10))
+        quoted = f"'{directory}/'$'\\033''[31mred'$'\\n''file'".encode()
+        shape = re.compile(rb"^quillet: (.*): (\d+)% of (\d+) MiB, (\d+) MiB/s, (\d+) s left$")
         for jobs in ("1", "2"):
             with self.subTest(jobs=jobs):
                 t = Terminal("sha1", "-j", jobs, name, env=env)
                 try:
-                    self.assertTrue(t.read_screen(b"s left", timeout=20), t.screen)
-                    shown = t.screen.split(b"\r\x1b[K")[-1]
-                    quoted = f"'{directory}/'$'\\033''[31mred'$'\\n''file'".encode()
-                    self.assertTrue(shown.startswith(b"quillet: " + quoted + b": "), shown)
-                    self.assertRegex(shown, rb": [1-9]\d?% of 4 MiB, \d+ MiB/s, \d+ s left")
-                    self.assertNotIn(b"\x1b[31m", t.screen)
-                    t.type(termios.tcgetattr(t.master)[6][termios.VINTR])
-                    self.assertEqual(t.next_status(), f"exit {-signal.SIGINT}")
+                    self.assertEqual(t.next_status(timeout=30), "exit 0")
                     t.read_screen()
+                    self.assertNotIn(b"\x1b[31m", t.screen)
+                    drawn = [line for line in t.screen.split(b"\r\x1b[K") if line]
+                    self.assertGreater(len(drawn), 2, t.screen)
+                    for line in drawn:
+                        match = shape.match(line)
+                        self.assertIsNotNone(match, line)
+                        shown_name, done, total, rate, left = match.groups()
+                        self.assertEqual((shown_name, int(total)), (quoted, size_mib), line)
+                        # The time left is what remains at the rate shown.
+                        remaining = (100 - int(done)) / 100 * size_mib / max(int(rate), 1)
+                        self.assertLessEqual(abs(int(left) - remaining), 1.0, line)
                     self.assertTrue(t.screen.endswith(b"\r\x1b[K"), t.screen[-80:])
                 finally:
                     t.close()
+        # Ctrl-C while the line shows: it is erased as the tool ends.
+        t = Terminal("sha1", name, env=env)
+        try:
+            self.assertTrue(t.read_screen(b"s left", timeout=20), t.screen)
+            t.type(termios.tcgetattr(t.master)[6][termios.VINTR])
+            self.assertEqual(t.next_status(), f"exit {-signal.SIGINT}")
+            t.read_screen()
+            self.assertTrue(t.screen.endswith(b"\r\x1b[K"), t.screen[-80:])
+        finally:
+            t.close()
 
     def test_no_progress_while_the_input_is_the_terminal(self):
         t = Terminal("sha1")
