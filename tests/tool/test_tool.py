@@ -376,6 +376,8 @@ class InputsReadOnceTest(Scratch):
                 self.assertEqual(ours.stdout, merged.replace(b"sha1sum:", b"quillet:"))
                 self.assertEqual(ours.returncode, theirs.returncode)
 
+    @unittest.skipIf(os.environ.get("QUILLET_SANITIZED"),
+                     "a sanitized tool needs more address space than the limit leaves")
     def test_fewer_threads_when_they_cannot_be_had(self):
         names = [self.write(f"g{i}", os.urandom(1000 + i)) for i in range(20)]
         want = subprocess.run(["sha1sum", *names], capture_output=True).stdout

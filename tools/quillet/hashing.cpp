@@ -1,5 +1,6 @@
 #include "hashing.hpp"
 
+#include <algorithm>
 #include <new>
 #include <system_error>
 
@@ -109,7 +110,6 @@ void Pipeline::Work(std::vector<std::byte> buffer) {
     if (stopping_) return;
     Job* job = todo_.front();
     todo_.pop_front();
-    if (job->started) continue;  // the calling thread took it
     job->started = true;
     job->began = std::chrono::steady_clock::now();
     lock.unlock();
@@ -133,6 +133,11 @@ DigestResult Pipeline::Next() {
     if (!job->started) {  // no worker has it: this thread reads it
       job->started = true;
       mine = true;
+      // and no worker may meet it later, once it is gone.
+      if (const auto queued = std::find(todo_.begin(), todo_.end(), job.get());
+          queued != todo_.end()) {
+        todo_.erase(queued);
+      }
     } else {
       // A worker has it; wait, with progress once a second has passed.
       while (!job->result && !job->in_order) {
