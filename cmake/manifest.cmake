@@ -41,3 +41,7 @@ function(quillet_manifest_cpu_sources target cpu sha)
     endif()
   endforeach()
 endfunction()
+
+# A change to the list configures the build again.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_LIST_DIR}/../src/sources.json)

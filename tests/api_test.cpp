@@ -300,6 +300,30 @@ TEST(Api, AlgorithmTableAndHasher) {
   EXPECT_EQ(FindAlgorithm(""), std::nullopt);
 }
 
+// The batch call gives each message's Hasher digest, for every algorithm,
+// whatever the batch's size; the smaller of the two spans counts.
+TEST(Api, DigestMany) {
+  std::vector<std::vector<std::uint8_t>> messages;
+  for (std::size_t length = 0; length < 200; length += 7) {
+    messages.push_back(test::RandomBytes(length * length % 3000, static_cast<std::uint32_t>(length)));
+  }
+  std::vector<ByteView> views(messages.begin(), messages.end());
+  for (const Algorithm algorithm : kEveryAlgorithm) {
+    for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{5}, views.size()}) {
+      std::vector<Digest> got(n + 1);
+      DigestMany(algorithm, std::span(views).first(n), got);
+      for (std::size_t i = 0; i < n; ++i) {
+        Hasher hasher(algorithm);
+        EXPECT_EQ(got[i], hasher.Update(views[i]).Finish()) << Info(algorithm).name << " " << i;
+      }
+      EXPECT_EQ(got[n].size(), 0u) << "only as many digests as messages";
+    }
+  }
+  std::vector<Digest> two(2);
+  DigestMany(Algorithm::kMd5, views, two);  // fewer digests than messages
+  EXPECT_EQ(ToHex(two[1]).view(), ToHex(Hasher(Algorithm::kMd5).Update(views[1]).Finish()).view());
+}
+
 TEST(Api, PasswordProof) {
   for (const auto& answer : test::PasswordAnswers()) {
     EXPECT_EQ(test::Hex(DoubleHashPassword(std::string_view(answer.message), answer.first_token,

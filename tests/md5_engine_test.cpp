@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "md5/backends.hpp"
+#include "md5/dispatch.hpp"
+#include "md5/many.hpp"
 #include "md5/md5.hpp"
 #include "known_answers.hpp"
 #include "test_support.hpp"
@@ -24,6 +27,94 @@ TEST(Md5Engine, KnownAnswers) {
   for (const auto& answer : test::KnownAnswers()) {
     if (answer.algorithm != Algorithm::kMd5) continue;
     EXPECT_EQ(HexOf(test::Bytes(answer.message)), answer.hex) << answer.message.size();
+  }
+}
+
+// Every block function this CPU can run against the portable one, from
+// several chaining values, on a 251-byte repeating pattern (so a block read
+// from the wrong place changes the answer) and on random bytes; and the
+// table ends with the portable one.
+TEST(Md5Backends, MatchPortable) {
+  const auto backends = Backends(DetectCpu());
+  ASSERT_GT(backends.count, 0u);
+  EXPECT_STREQ(backends[backends.count - 1].name, "portable");
+  EXPECT_EQ(backends[backends.count - 1].function, &TransformMD5);
+  std::vector<std::uint8_t> pattern_bytes(16 * kBlockSize);
+  for (std::size_t i = 0; i < pattern_bytes.size(); ++i) {
+    pattern_bytes[i] = static_cast<std::uint8_t>(i % 251);
+  }
+  const auto& pattern = pattern_bytes;
+  const auto random = test::RandomBytes(16 * kBlockSize, 77);
+  const std::uint32_t starts[][4] = {{0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u},
+                                     {0xFFFFFFFFu, 0, 0x80000000u, 1}};
+  for (const Backend& backend : backends) {
+    for (const std::vector<std::uint8_t>* source : {&pattern, &random}) {
+      for (const auto& start : starts) {
+        std::uint32_t expected[4], got[4];
+        std::memcpy(expected, start, sizeof expected);
+        std::memcpy(got, start, sizeof got);
+        for (std::size_t b = 0; b < 16; ++b) {
+          TransformMD5(expected, source->data() + b * kBlockSize);
+          backend.function(got, source->data() + b * kBlockSize);
+        }
+        EXPECT_EQ(std::memcmp(expected, got, sizeof got), 0) << backend.name;
+      }
+    }
+  }
+  // The choice for a long message is the fastest the CPU has.
+  EXPECT_EQ(SelectBlockFunction(1 << 20), backends.fastest().function);
+}
+
+// The one-lane AVX-512 form where vector integer instructions are fast, not
+// on Zen 5 (told by VP2INTERSECT); the portable one always last.
+TEST(Md5Backends, ChoiceFollowsFeatures) {
+  CpuFeatures cpu;
+  EXPECT_STREQ(Backends(cpu).fastest().name, "portable");
+  cpu.avx2 = cpu.avx512vl = true;
+#if QUILLET_X86_BACKENDS
+  EXPECT_STREQ(Backends(cpu).fastest().name, "avx512vl");
+#endif
+  cpu.vp2intersect = true;
+  EXPECT_STREQ(Backends(cpu).fastest().name, "portable");
+}
+
+std::span<const std::uint8_t> MessageOf(const void* batch, std::size_t i) {
+  return (*static_cast<const std::vector<std::vector<std::uint8_t>>*>(batch))[i];
+}
+
+// Every many-message kernel against the one-shot digest: lengths 0 to 300,
+// long messages among short ones (lanes refilled while others go on), and
+// batches of 1 to 33.
+TEST(Md5Many, EveryKernelAgreesWithTheOneShotDigest) {
+  std::vector<std::vector<std::uint8_t>> messages;
+  for (std::size_t length = 0; length <= 300; ++length) {
+    messages.push_back(test::RandomBytes(length, static_cast<std::uint32_t>(length) + 9));
+  }
+  for (const std::size_t length : {1000u, 4096u, 2560u, 70000u, 55u, 0u}) {
+    messages.insert(messages.begin() + static_cast<std::ptrdiff_t>(length % 89),
+                    test::RandomBytes(length, 99 + static_cast<std::uint32_t>(length)));
+  }
+  std::vector<std::string> want;
+  for (const auto& message : messages) want.push_back(HexOf(message));
+  const auto kernels = ManyKernelsFor(DetectCpu());
+  EXPECT_STREQ(kernels[kernels.count - 1].name, "one at a time");
+  for (const auto& kernel : kernels) {
+    SCOPED_TRACE(kernel.name);
+    std::vector<Digest> got(messages.size());
+    DigestManyWith(kernel.function, &messages, &MessageOf, messages.size(), got.data());
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+      const HexText text = DigestToHex(got[i]);
+      ASSERT_EQ(std::string(text.begin(), text.end()), want[i]) << i;
+    }
+    for (std::size_t n = 1; n <= 33; ++n) {
+      const std::vector<std::vector<std::uint8_t>> few(messages.begin(), messages.begin() + static_cast<std::ptrdiff_t>(n));
+      std::vector<Digest> some(n);
+      DigestManyWith(kernel.function, &few, &MessageOf, n, some.data());
+      for (std::size_t i = 0; i < n; ++i) {
+        const HexText text = DigestToHex(some[i]);
+        ASSERT_EQ(std::string(text.begin(), text.end()), want[i]) << n << " messages, " << i;
+      }
+    }
   }
 }
 

@@ -16,6 +16,7 @@
 #include "sha1/backends.hpp"
 #include "sha1/dispatch.hpp"
 #include "sha1/engine.hpp"
+#include "sha1/many.hpp"
 #include "stack_secrets.hpp"
 #include "test_support.hpp"
 
@@ -90,6 +91,12 @@ TEST(CpuFeatures, DecodedFromCpuidWords) {
       {"BMI1 without BMI2", {0xFFFA3203u, 0xF1BF06ABu, 0xE7}, {true, true, true, false}},
       {"nothing", {0, 0, 0}, {false, false, false, false}},
   };
+  // VP2INTERSECT (leaf 7 EDX bit 8) counts only with AVX-512.
+  CpuidWords zen5 = {0xFFFA3203u, 0xF1BF07ABu, 0xE7, 1u << 8};
+  EXPECT_TRUE(DecodeCpuFeatures(zen5).vp2intersect);
+  zen5.xcr0 = 0x07;
+  EXPECT_FALSE(DecodeCpuFeatures(zen5).vp2intersect);
+  EXPECT_FALSE(DecodeCpuFeatures({0xFFFA3203u, 0xF1BF07ABu, 0xE7, 0}).vp2intersect);
   for (const auto& row : rows) {
     const CpuFeatures got = DecodeCpuFeatures(row.words);
     EXPECT_EQ(got.sha, row.want.sha) << row.cpu;
@@ -112,6 +119,7 @@ TEST(CpuFeatures, DetectionFollowsWhatTheSystemAllows) {
   words.leaf1_ecx = ecx;
   __asm__ __volatile__("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(7), "c"(0));
   words.leaf7_ebx = ebx;
+  words.leaf7_edx = edx;
   if ((words.leaf1_ecx & cpuid_bit::kOsxsave) != 0) {
     unsigned low = 0, high = 0;
     __asm__ __volatile__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
@@ -120,7 +128,7 @@ TEST(CpuFeatures, DetectionFollowsWhatTheSystemAllows) {
   CpuFeatures want = DecodeCpuFeatures(words);
   if (std::getenv("QUILLET_MASKED_FEATURES") != nullptr) {
     ASSERT_TRUE(QUILLET_CPU_FEATURES_FROM_LIBC) << "only the C library can be told";
-    want.avx2 = want.avx512vl = want.bmi = false;
+    want.avx2 = want.avx512vl = want.bmi = want.vp2intersect = false;
   }
   EXPECT_EQ(DetectCpu(), want);
   for (const Backend& fast : Backends<BrokenSha>(DetectCpu())) {
@@ -323,6 +331,64 @@ TEST(ShaBackends, DigestsAgreeWithThePortableWalk) {
     EXPECT_EQ(ComputeSHA(message, 1, 1), by_portable_walk.operator()<StandardBrokenSha>())
         << length;
   }
+}
+
+// Batches for the many-message kernels: every length from 0 to 300 (so each
+// lane meets every padding case), long ones beside short ones (so lanes are
+// refilled while others go on), and batches of 1 to 33 messages (every
+// number of busy lanes).
+std::vector<std::vector<std::uint8_t>> ManyMessages() {
+  std::vector<std::vector<std::uint8_t>> messages;
+  for (std::size_t length = 0; length <= 300; ++length) {
+    messages.push_back(test::RandomBytes(length, static_cast<std::uint32_t>(length)));
+  }
+  for (const std::size_t length : {1000u, 4096u, 5000u, 64u * 40, 17u, 0u, 70000u, 3u}) {
+    messages.insert(messages.begin() + static_cast<std::ptrdiff_t>(length % 97),
+                    test::RandomBytes(length, 1234 + static_cast<std::uint32_t>(length)));
+  }
+  return messages;
+}
+
+std::span<const std::uint8_t> MessageOf(const void* batch, std::size_t i) {
+  return (*static_cast<const std::vector<std::vector<std::uint8_t>>*>(batch))[i];
+}
+
+template <typename Variant>
+void ManyKernelsAgree() {
+  const auto messages = ManyMessages();
+  std::vector<Digest> want(messages.size());
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    ShaContext context{};
+    std::memcpy(context.h, kInitialH, sizeof context.h);
+    HashBlocks<Variant>(context, messages[i], &TransformBlocksPortable<Variant>);
+    want[i] = DigestFromChainingWords<Variant>(context.h);
+  }
+  const auto kernels = ManyKernelsFor<Variant>(DetectCpu());
+  EXPECT_STREQ(kernels[kernels.count - 1].name, "one at a time");
+  for (const auto& kernel : kernels) {
+    SCOPED_TRACE(testing::Message() << Variant::kName << ", " << kernel.name);
+    std::vector<Digest> got(messages.size());
+    DigestManyWith<Variant>(kernel.function, &messages, &MessageOf, messages.size(), got.data());
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+      ASSERT_EQ(got[i], want[i]) << "message " << i << " of " << messages[i].size() << " bytes";
+    }
+    for (std::size_t n = 1; n <= 33; ++n) {
+      const std::vector<std::vector<std::uint8_t>> few(messages.end() - static_cast<std::ptrdiff_t>(n),
+                                                       messages.end());
+      std::vector<Digest> some(n);
+      DigestManyWith<Variant>(kernel.function, &few, &MessageOf, n, some.data());
+      for (std::size_t i = 0; i < n; ++i) {
+        ASSERT_EQ(some[i], want[messages.size() - n + i]) << n << " messages, " << i;
+      }
+    }
+  }
+}
+
+TEST(ShaMany, EveryKernelAgreesWithThePortableWalk) {
+  ManyKernelsAgree<StandardSha>();
+  ManyKernelsAgree<BrokenSha>();
+  ManyKernelsAgree<LockdownSha>();
+  ManyKernelsAgree<StandardBrokenSha>();
 }
 
 }  // namespace

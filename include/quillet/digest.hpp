@@ -200,6 +200,9 @@ struct HasherOps {
   void (*finish)(void* storage, std::uint8_t* digest) noexcept;
   void (*destroy)(void* storage) noexcept;
 };
+// Many messages at once (DigestMany).
+using DigestManyFunction = void (*)(std::span<const ByteView> messages,
+                                    std::span<Digest> digests) noexcept;
 inline constexpr std::size_t kHasherStorage = 128;
 inline constexpr std::size_t kHasherAlignment = 8;
 }  // namespace detail
@@ -213,6 +216,7 @@ struct AlgorithmInfo {
   std::size_t digest_size;       // raw bytes
   std::size_t block_size;
   const detail::HasherOps* ops;
+  detail::DigestManyFunction digest_many;
 };
 
 // Every algorithm, in the order of the enumeration.
@@ -241,6 +245,16 @@ class Hasher {
   Algorithm algorithm_;
   alignas(detail::kHasherAlignment) unsigned char storage_[detail::kHasherStorage];
 };
+
+// The digests of many messages at once, each exactly what a Hasher of
+// `algorithm` gives for it: digests[i] is the digest of messages[i], for i
+// below the smaller of the two sizes. Messages of any lengths, in any number;
+// several are hashed side by side where the CPU can (vector lanes, or
+// interleaved rounds on the SHA extensions), lanes refilled as messages end,
+// and a message left alone is finished as fast as alone. Synchronous: every
+// digest is written when it returns.
+void DigestMany(Algorithm algorithm, std::span<const ByteView> messages,
+                std::span<Digest> digests) noexcept;
 
 // Hexadecimal text of any digest, high digit first, in a fixed array.
 struct DigestText {

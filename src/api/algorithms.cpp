@@ -1,11 +1,15 @@
 // The table of algorithms and the type-erased hasher over it. Adding a
 // digest is a row here (with its streaming hasher).
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 
 #include "common/hex.hpp"
 #include "common/secure_wipe.hpp"
+#include "md5/many.hpp"
 #include "quillet/digest.hpp"
+#include "sha1/many.hpp"
 
 namespace quillet {
 
@@ -32,12 +36,49 @@ struct OpsFor {
   static constexpr detail::HasherOps kOps = {&Construct, &Copy, &Update, &Finish, &Destroy};
 };
 
+// A message of the caller's batch, for the engines' many-message drivers.
+std::span<const std::uint8_t> MessageAt(const void* batch, std::size_t i) {
+  const ByteView& view = static_cast<const ByteView*>(batch)[i];
+  return {reinterpret_cast<const std::uint8_t*>(view.bytes().data()), view.bytes().size()};
+}
+
+// The engines' DigestMany, writing into the caller's Digests; every frame
+// that hashed wipes the stack below it, as the one-shot calls do (the
+// many-message kernels have the deepest frames of the library).
+template <typename Engine, std::size_t kSize>
+void Many(std::span<const ByteView> messages, std::span<Digest> digests) noexcept {
+  constexpr std::size_t kChunk = 64;
+  const std::size_t count = std::min(messages.size(), digests.size());
+  for (std::size_t at = 0; at < count; at += kChunk) {
+    std::array<std::array<std::uint8_t, kSize>, kChunk> out;
+    const std::size_t n = std::min(kChunk, count - at);
+    Engine::Run(messages.data() + at, n, out.data());
+    for (std::size_t i = 0; i < n; ++i) digests[at + i] = Digest(out[i].data(), kSize);
+    SecureWipeObject(out);
+  }
+  BurnStack<kManyStackBurnSize>();
+}
+
+template <typename Variant>
+struct ShaMany {
+  static void Run(const ByteView* batch, std::size_t n, sha1::Digest* out) noexcept {
+    sha1::DigestMany<Variant>(batch, &MessageAt, n, out);
+  }
+};
+struct Md5Many {
+  static void Run(const ByteView* batch, std::size_t n, md5::Digest* out) noexcept {
+    md5::DigestMany(batch, &MessageAt, n, out);
+  }
+};
+
 constexpr AlgorithmInfo kAlgorithms[] = {
-    {Algorithm::kStandardSha, "sha1", "StandardSHA", 20, 64, &OpsFor<StandardShaHasher>::kOps},
-    {Algorithm::kBrokenSha, "broken_sha", "BrokenSHA", 20, 64, &OpsFor<BrokenShaHasher>::kOps},
+    {Algorithm::kStandardSha, "sha1", "StandardSHA", 20, 64, &OpsFor<StandardShaHasher>::kOps,
+     &Many<ShaMany<sha1::StandardSha>, 20>},
+    {Algorithm::kBrokenSha, "broken_sha", "BrokenSHA", 20, 64, &OpsFor<BrokenShaHasher>::kOps,
+     &Many<ShaMany<sha1::BrokenSha>, 20>},
     {Algorithm::kLockdownSha, "lockdown_sha", "LockdownSHA", 20, 64,
-     &OpsFor<LockdownShaHasher>::kOps},
-    {Algorithm::kMd5, "md5", "MD5", 16, 64, &OpsFor<Md5Hasher>::kOps},
+     &OpsFor<LockdownShaHasher>::kOps, &Many<ShaMany<sha1::LockdownSha>, 20>},
+    {Algorithm::kMd5, "md5", "MD5", 16, 64, &OpsFor<Md5Hasher>::kOps, &Many<Md5Many, 16>},
 };
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
@@ -94,6 +135,11 @@ Digest Hasher::Finish() noexcept {
   const Digest digest(bytes, info.digest_size);
   SecureWipeObject(bytes);
   return digest;
+}
+
+void DigestMany(Algorithm algorithm, std::span<const ByteView> messages,
+                std::span<Digest> digests) noexcept {
+  Info(algorithm).digest_many(messages, digests);
 }
 
 DigestText ToHex(const Digest& digest, bool upper_case) noexcept {

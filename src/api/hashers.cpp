@@ -60,21 +60,21 @@ Md5Hasher& Md5Hasher::Update(ByteView data) noexcept {
   const auto bytes = Octets(data);
   const std::size_t pending = (context_.count[0] >> 3) & 63;
   md5::UpdateMD5(context_, bytes.empty() ? kNothing : bytes.data(), bytes.size());
-  if (pending + bytes.size() >= md5::kBlockSize) BurnStack();  // a block was hashed
+  if (pending + bytes.size() >= md5::kBlockSize) BurnStack<kMd5StackBurnSize>();  // a block was hashed
   return *this;
 }
 
 Md5Digest Md5Hasher::Finish() noexcept {
   Md5Digest digest;
   md5::FinishMD5(digest, context_);  // wipes the context
-  BurnStack();
+  BurnStack<kMd5StackBurnSize>();
   md5::InitMD5(context_);
   return digest;
 }
 
 Md5Text Md5Hasher::FinishHex() noexcept {
   const Md5Text text = md5::FinishMD5Hex(context_);
-  BurnStack();
+  BurnStack<kMd5StackBurnSize>();
   md5::InitMD5(context_);
   return text;
 }

@@ -85,7 +85,7 @@ ByteString QUILLET_CALL MD5(const ByteString* data) {
   md5::InitMD5(context);
   md5::UpdateMD5(context, content.data(), content.size());
   const md5::HexText text = md5::FinishMD5Hex(context);
-  BurnStack();  // the engine's frames, MD5's context and text among them
+  BurnStack<kMd5StackBurnSize>();  // the engine's frames, MD5's context and text among them
   return boundary::MakeResult({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 

@@ -44,6 +44,7 @@ CpuFeatures DetectCpu() noexcept {
   features.avx512vl = features.avx2 && CPU_FEATURE_ACTIVE(AVX512F) &&
                       CPU_FEATURE_ACTIVE(AVX512VL);
   features.bmi = CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2);
+  features.vp2intersect = features.avx512vl && CPU_FEATURE_ACTIVE(AVX512_VP2INTERSECT);
   return features;
 #elif QUILLET_X86_BACKENDS
   CpuidWords words;
@@ -64,6 +65,7 @@ CpuFeatures DetectCpu() noexcept {
 #endif
   __cpuid_count(7, 0, eax, ebx, ecx, edx);
   words.leaf7_ebx = ebx;
+  words.leaf7_edx = edx;
   if ((words.leaf1_ecx & cpuid_bit::kOsxsave) != 0) words.xcr0 = ReadXcr0();
   return DecodeCpuFeatures(words);
 #elif QUILLET_ARM_BACKENDS && defined(__linux__)

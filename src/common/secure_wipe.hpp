@@ -40,8 +40,16 @@ inline constexpr std::size_t kStackBurnSize = 4096;
 inline constexpr std::size_t kStackBurnSize = 2048;
 #endif
 
-[[gnu::noinline]] inline void BurnStack() noexcept {
-  unsigned char area[kStackBurnSize];
+// MD5's frames are shallower (no vector schedule, no SHA-1 block function):
+// its outermost frames wipe a quarter of that.
+inline constexpr std::size_t kMd5StackBurnSize = kStackBurnSize / 4;
+// The many-message kernels (sixteen lanes of blocks and schedules) go
+// deepest.
+inline constexpr std::size_t kManyStackBurnSize = 4 * kStackBurnSize;
+
+template <std::size_t kSize = kStackBurnSize>
+[[gnu::noinline]] void BurnStack() noexcept {
+  unsigned char area[kSize];
   SecureWipe(area, sizeof area);
 }
 

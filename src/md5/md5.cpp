@@ -7,6 +7,8 @@
 #include "common/bytes.hpp"
 #include "common/hex.hpp"
 #include "common/secure_wipe.hpp"
+#include "md5/dispatch.hpp"
+#include "md5/md5_steps.inc"
 
 namespace quillet::md5 {
 
@@ -32,20 +34,20 @@ void InitMD5(Md5Context& context) {
 #define QUILLET_MD5_FF(a, b, c, d, k, s, t)             \
   a += x(k) + (t);                                      \
   a += QUILLET_MD5_F(b, c, d);                          \
-  a = std::rotl(a, s) + (b)
+  a = std::rotl(a, s) + (b);
 #define QUILLET_MD5_GG(a, b, c, d, k, s, t)             \
   a += x(k) + (t);                                      \
   a += (c) & ~(d);                                      \
   a += (b) & (d);                                       \
-  a = std::rotl(a, s) + (b)
+  a = std::rotl(a, s) + (b);
 #define QUILLET_MD5_HH(a, b, c, d, k, s, t)             \
   a += x(k) + (t);                                      \
   a += QUILLET_MD5_H(b, c, d);                          \
-  a = std::rotl(a, s) + (b)
+  a = std::rotl(a, s) + (b);
 #define QUILLET_MD5_II(a, b, c, d, k, s, t)             \
   a += x(k) + (t);                                      \
   a += QUILLET_MD5_I(b, c, d);                          \
-  a = std::rotl(a, s) + (b)
+  a = std::rotl(a, s) + (b);
 
 void TransformMD5(std::uint32_t state[4], const std::uint8_t block[kBlockSize]) {
   // The message words are read from the block where they are used: a local
@@ -53,73 +55,7 @@ void TransformMD5(std::uint32_t state[4], const std::uint8_t block[kBlockSize]) 
   const auto x = [block](int k) { return LoadLittleEndian32(block + 4 * k); };
   std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
 
-  QUILLET_MD5_FF(a, b, c, d, 0, 7, 0xD76AA478u);
-  QUILLET_MD5_FF(d, a, b, c, 1, 12, 0xE8C7B756u);
-  QUILLET_MD5_FF(c, d, a, b, 2, 17, 0x242070DBu);
-  QUILLET_MD5_FF(b, c, d, a, 3, 22, 0xC1BDCEEEu);
-  QUILLET_MD5_FF(a, b, c, d, 4, 7, 0xF57C0FAFu);
-  QUILLET_MD5_FF(d, a, b, c, 5, 12, 0x4787C62Au);
-  QUILLET_MD5_FF(c, d, a, b, 6, 17, 0xA8304613u);
-  QUILLET_MD5_FF(b, c, d, a, 7, 22, 0xFD469501u);
-  QUILLET_MD5_FF(a, b, c, d, 8, 7, 0x698098D8u);
-  QUILLET_MD5_FF(d, a, b, c, 9, 12, 0x8B44F7AFu);
-  QUILLET_MD5_FF(c, d, a, b, 10, 17, 0xFFFF5BB1u);
-  QUILLET_MD5_FF(b, c, d, a, 11, 22, 0x895CD7BEu);
-  QUILLET_MD5_FF(a, b, c, d, 12, 7, 0x6B901122u);
-  QUILLET_MD5_FF(d, a, b, c, 13, 12, 0xFD987193u);
-  QUILLET_MD5_FF(c, d, a, b, 14, 17, 0xA679438Eu);
-  QUILLET_MD5_FF(b, c, d, a, 15, 22, 0x49B40821u);
-
-  QUILLET_MD5_GG(a, b, c, d, 1, 5, 0xF61E2562u);
-  QUILLET_MD5_GG(d, a, b, c, 6, 9, 0xC040B340u);
-  QUILLET_MD5_GG(c, d, a, b, 11, 14, 0x265E5A51u);
-  QUILLET_MD5_GG(b, c, d, a, 0, 20, 0xE9B6C7AAu);
-  QUILLET_MD5_GG(a, b, c, d, 5, 5, 0xD62F105Du);
-  QUILLET_MD5_GG(d, a, b, c, 10, 9, 0x02441453u);
-  QUILLET_MD5_GG(c, d, a, b, 15, 14, 0xD8A1E681u);
-  QUILLET_MD5_GG(b, c, d, a, 4, 20, 0xE7D3FBC8u);
-  QUILLET_MD5_GG(a, b, c, d, 9, 5, 0x21E1CDE6u);
-  QUILLET_MD5_GG(d, a, b, c, 14, 9, 0xC33707D6u);
-  QUILLET_MD5_GG(c, d, a, b, 3, 14, 0xF4D50D87u);
-  QUILLET_MD5_GG(b, c, d, a, 8, 20, 0x455A14EDu);
-  QUILLET_MD5_GG(a, b, c, d, 13, 5, 0xA9E3E905u);
-  QUILLET_MD5_GG(d, a, b, c, 2, 9, 0xFCEFA3F8u);
-  QUILLET_MD5_GG(c, d, a, b, 7, 14, 0x676F02D9u);
-  QUILLET_MD5_GG(b, c, d, a, 12, 20, 0x8D2A4C8Au);
-
-  QUILLET_MD5_HH(a, b, c, d, 5, 4, 0xFFFA3942u);
-  QUILLET_MD5_HH(d, a, b, c, 8, 11, 0x8771F681u);
-  QUILLET_MD5_HH(c, d, a, b, 11, 16, 0x6D9D6122u);
-  QUILLET_MD5_HH(b, c, d, a, 14, 23, 0xFDE5380Cu);
-  QUILLET_MD5_HH(a, b, c, d, 1, 4, 0xA4BEEA44u);
-  QUILLET_MD5_HH(d, a, b, c, 4, 11, 0x4BDECFA9u);
-  QUILLET_MD5_HH(c, d, a, b, 7, 16, 0xF6BB4B60u);
-  QUILLET_MD5_HH(b, c, d, a, 10, 23, 0xBEBFBC70u);
-  QUILLET_MD5_HH(a, b, c, d, 13, 4, 0x289B7EC6u);
-  QUILLET_MD5_HH(d, a, b, c, 0, 11, 0xEAA127FAu);
-  QUILLET_MD5_HH(c, d, a, b, 3, 16, 0xD4EF3085u);
-  QUILLET_MD5_HH(b, c, d, a, 6, 23, 0x04881D05u);
-  QUILLET_MD5_HH(a, b, c, d, 9, 4, 0xD9D4D039u);
-  QUILLET_MD5_HH(d, a, b, c, 12, 11, 0xE6DB99E5u);
-  QUILLET_MD5_HH(c, d, a, b, 15, 16, 0x1FA27CF8u);
-  QUILLET_MD5_HH(b, c, d, a, 2, 23, 0xC4AC5665u);
-
-  QUILLET_MD5_II(a, b, c, d, 0, 6, 0xF4292244u);
-  QUILLET_MD5_II(d, a, b, c, 7, 10, 0x432AFF97u);
-  QUILLET_MD5_II(c, d, a, b, 14, 15, 0xAB9423A7u);
-  QUILLET_MD5_II(b, c, d, a, 5, 21, 0xFC93A039u);
-  QUILLET_MD5_II(a, b, c, d, 12, 6, 0x655B59C3u);
-  QUILLET_MD5_II(d, a, b, c, 3, 10, 0x8F0CCC92u);
-  QUILLET_MD5_II(c, d, a, b, 10, 15, 0xFFEFF47Du);
-  QUILLET_MD5_II(b, c, d, a, 1, 21, 0x85845DD1u);
-  QUILLET_MD5_II(a, b, c, d, 8, 6, 0x6FA87E4Fu);
-  QUILLET_MD5_II(d, a, b, c, 15, 10, 0xFE2CE6E0u);
-  QUILLET_MD5_II(c, d, a, b, 6, 15, 0xA3014314u);
-  QUILLET_MD5_II(b, c, d, a, 13, 21, 0x4E0811A1u);
-  QUILLET_MD5_II(a, b, c, d, 4, 6, 0xF7537E82u);
-  QUILLET_MD5_II(d, a, b, c, 11, 10, 0xBD3AF235u);
-  QUILLET_MD5_II(c, d, a, b, 2, 15, 0x2AD7D2BBu);
-  QUILLET_MD5_II(b, c, d, a, 9, 21, 0xEB86D391u);
+  QUILLET_MD5_STEPS(QUILLET_MD5_FF, QUILLET_MD5_GG, QUILLET_MD5_HH, QUILLET_MD5_II)
 
   state[0] += a;
   state[1] += b;
@@ -145,11 +81,15 @@ void AddToBitCount(std::uint32_t (&count)[2], std::size_t length) {
 void UpdateMD5(Md5Context& context, const std::uint8_t* data, std::size_t length) {
   const std::size_t index = (context.count[0] >> 3) & 63;
   AddToBitCount(context.count, length);
+  // The block function the CPU runs fastest (TransformMD5 or one with the
+  // same results), asked for only when a block is to be compressed.
+  const BlockFunction transform =
+      index + length >= kBlockSize ? SelectBlockFunction(length) : &TransformMD5;
   // Whole blocks pass through the buffer too, so the transform reads only the
   // context and never depends on the caller's alignment.
   BufferedUpdate(context.buffer, index, data, length, true,
-                 [&context](const std::uint8_t* block, std::size_t) {
-                   TransformMD5(context.state, block);
+                 [&context, transform](const std::uint8_t* block, std::size_t) {
+                   transform(context.state, block);
                  });
 }
 
@@ -160,7 +100,8 @@ void FinishMD5(Digest& digest, Md5Context& context) {
   constexpr PaddingRule kMd5Padding = {true, false, true};
   std::uint8_t final_blocks[2 * kBlockSize];
   const std::size_t count = PadFinalBlocks({context.buffer, index}, bits, kMd5Padding, final_blocks);
-  for (std::size_t i = 0; i < count; ++i) TransformMD5(context.state, final_blocks + i * kBlockSize);
+  const BlockFunction transform = SelectBlockFunction(0);
+  for (std::size_t i = 0; i < count; ++i) transform(context.state, final_blocks + i * kBlockSize);
   for (int i = 0; i < 4; ++i) StoreLittleEndian32(digest.data() + 4 * i, context.state[i]);
   SecureWipeObject(final_blocks);
   SecureWipeObject(context);

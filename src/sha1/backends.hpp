@@ -49,4 +49,21 @@ void TransformBlocksShaNiBroken(Word h[5], const std::uint8_t* blocks, std::size
 void TransformBlocksShaNiBroken512(Word h[5], const std::uint8_t* blocks, std::size_t count);
 #endif
 
+// Many messages at once (common/lanes.hpp): kernels that compress `count`
+// blocks of each lane's message, the lanes' words in `state` word-major.
+#if QUILLET_X86_BACKENDS
+// kAvx2Lanes and kAvx512Lanes lanes.
+template <typename Variant>
+void ShaLanesAvx2(Word* state, const std::uint8_t* const* blocks, std::size_t count);
+template <typename Variant>
+void ShaLanesAvx512(Word* state, const std::uint8_t* const* blocks, std::size_t count);
+#endif
+#if QUILLET_SHA_EXTENSIONS
+// Two messages' rounds interleaved on the SHA extensions.
+void ShaLanesShaNi(Word* state, const std::uint8_t* const* blocks, std::size_t count);
+void ShaLanesShaNiLittleEndian(Word* state, const std::uint8_t* const* blocks, std::size_t count);
+void ShaLanesShaNiBroken(Word* state, const std::uint8_t* const* blocks, std::size_t count);
+void ShaLanesShaNiBroken512(Word* state, const std::uint8_t* const* blocks, std::size_t count);
+#endif
+
 }  // namespace quillet::sha1

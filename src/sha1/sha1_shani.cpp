@@ -16,5 +16,13 @@ void TransformBlocksShaNiLittleEndian(Word h[5], const std::uint8_t* blocks, std
   ShaExtensionBlocks<LoadLittleEndian, FinishRotate>(h, blocks, count);
 }
 
+void ShaLanesShaNi(Word* state, const std::uint8_t* const* blocks, std::size_t count) {
+  ShaExtensionTwoLanes<LoadBigEndian, FinishRotate>(state, blocks, count);
+}
+
+void ShaLanesShaNiLittleEndian(Word* state, const std::uint8_t* const* blocks, std::size_t count) {
+  ShaExtensionTwoLanes<LoadLittleEndian, FinishRotate>(state, blocks, count);
+}
+
 }  // namespace quillet::sha1
 #endif

@@ -39,5 +39,9 @@ void TransformBlocksShaNiBroken(Word h[5], const std::uint8_t* blocks, std::size
   }
 }
 
+void ShaLanesShaNiBroken(Word* state, const std::uint8_t* const* blocks, std::size_t count) {
+  ShaExtensionTwoLanes<LoadLittleEndian, FinishOneBit>(state, blocks, count);
+}
+
 }  // namespace quillet::sha1
 #endif

@@ -37,5 +37,9 @@ void TransformBlocksShaNiBroken512(Word h[5], const std::uint8_t* blocks, std::s
   }
 }
 
+void ShaLanesShaNiBroken512(Word* state, const std::uint8_t* const* blocks, std::size_t count) {
+  ShaExtensionTwoLanes<LoadLittleEndian, FinishOneBitRotate>(state, blocks, count);
+}
+
 }  // namespace quillet::sha1
 #endif

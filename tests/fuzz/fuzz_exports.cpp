@@ -2,7 +2,8 @@
 // tokens and the input. Each export through the boundary must equal the C++
 // one-shot call and the streaming hasher fed in three pieces; every fast
 // block function the CPU has must equal the portable one on the input's
-// whole blocks; results have the right length; the input is left untouched.
+// whole blocks; the batch call gives each of forty prefixes of the input its
+// Hasher digest; results have the right length; the input is left untouched.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -50,12 +51,27 @@ void BackendsAgree(std::span<const std::uint8_t> data) {
   Word start[5];
   std::memcpy(start, expected, sizeof start);
   TransformBlocksPortable<Variant>(expected, data.data(), blocks);
-  for (const Backend& backend : Backends<Variant>(DetectCpu())) {
+  for (const auto& backend : Backends<Variant>(quillet::DetectCpu())) {
     if (backend.function == nullptr) continue;
     Word got[5];
     std::memcpy(got, start, sizeof got);
     backend.function(got, data.data(), blocks);
     Require(std::memcmp(got, expected, sizeof got) == 0);
+  }
+}
+
+// Forty prefixes of the input, of lengths spread from the split points, in
+// one batch: enough to fill the widest kernel's lanes and refill them.
+void BatchAgrees(quillet::Algorithm algorithm, std::span<const std::byte> data, std::size_t a) {
+  constexpr std::size_t kCount = 40;
+  std::vector<quillet::ByteView> messages;
+  for (std::size_t i = 0; i < kCount; ++i)
+    messages.push_back(data.first((a + 37 * i) % (data.size() + 1)));
+  std::vector<quillet::Digest> digests(kCount);
+  quillet::DigestMany(algorithm, messages, digests);
+  for (std::size_t i = 0; i < kCount; ++i) {
+    quillet::Hasher hasher(algorithm);
+    Require(digests[i] == hasher.Update(messages[i]).Finish());
   }
 }
 
@@ -72,10 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto first = static_cast<std::int32_t>(data[3] * 0x01010101u);
   const auto second = static_cast<std::int32_t>(std::uint32_t{data[4]} << 24 | data[3]);
 
-  ByteString input = n == 0 && (data[1] & 1) ? nullptr
-                                              : SysAllocStringByteLen(
-                                                    reinterpret_cast<const char*>(payload),
-                                                    static_cast<unsigned>(n));
+  ByteString input =
+      n == 0 && (data[1] & 1)
+          ? nullptr
+          : SysAllocStringByteLen(reinterpret_cast<const char*>(payload), static_cast<unsigned>(n));
   const ByteString held = input;
   const std::vector<std::uint8_t> before(payload, payload + n);
   const std::span<const std::byte> bytes(reinterpret_cast<const std::byte*>(payload), n);
@@ -115,9 +131,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     }
   }
+  if (which < 4) BatchAgrees(static_cast<quillet::Algorithm>(which), bytes, a);
   Require(input == held);
-  Require(input == nullptr || (SysStringByteLen(input) == n &&
-                               (n == 0 || std::memcmp(input, before.data(), n) == 0)));
+  Require(input == nullptr ||
+          (SysStringByteLen(input) == n && (n == 0 || std::memcmp(input, before.data(), n) == 0)));
   SysFreeString(result);
   SysFreeString(input);
   return 0;

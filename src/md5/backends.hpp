@@ -1,0 +1,25 @@
+// Every MD5 block function, by declaration alone: the portable one
+// (TransformMD5, in md5.hpp) and those for particular CPUs, each defined in a
+// file built for its instruction set. Which one runs is dispatch's choice.
+#pragma once
+
+#include <cstdint>
+
+#include "common/cpu_features.hpp"
+#include "md5/md5.hpp"
+
+namespace quillet::md5 {
+
+#if QUILLET_X86_BACKENDS
+// One 32-bit lane of AVX-512VL registers: vpternlogd round functions,
+// vprold rotations.
+void TransformMD5Avx512(std::uint32_t state[4], const std::uint8_t block[kBlockSize]);
+
+// Many messages at once (common/lanes.hpp): `count` blocks of each lane's
+// message, the lanes' words in `state` word-major.
+// kAvx2Lanes and kAvx512Lanes lanes.
+void Md5LanesAvx2(std::uint32_t* state, const std::uint8_t* const* blocks, std::size_t count);
+void Md5LanesAvx512(std::uint32_t* state, const std::uint8_t* const* blocks, std::size_t count);
+#endif
+
+}  // namespace quillet::md5

@@ -1,0 +1,27 @@
+// Which MD5 block function compresses a block: the table of those this CPU
+// can run, ending with the portable TransformMD5, and the choice for a
+// message of a given length.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "common/dispatch.hpp"
+#include "md5/md5.hpp"
+
+namespace quillet::md5 {
+
+using BlockFunction = void (*)(std::uint32_t state[4], const std::uint8_t block[kBlockSize]);
+using Backend = quillet::Backend<BlockFunction>;
+using BackendTable = quillet::BackendTable<BlockFunction, 3>;
+
+// Every block function `cpu` can run, fastest first, the last the portable
+// one.
+BackendTable Backends(const CpuFeatures& cpu) noexcept;
+
+// The block function for `length` more bytes: the portable one below the
+// threshold where asking the CPU is costly, otherwise the fastest the CPU
+// offers. Asks on each call; nothing is kept between calls.
+BlockFunction SelectBlockFunction(std::size_t length) noexcept;
+
+}  // namespace quillet::md5
