@@ -1,4 +1,4 @@
-from typing import Callable, Protocol, final
+from typing import Callable, Iterable, Protocol, final
 
 from _typeshed import ReadableBuffer
 
@@ -37,6 +37,8 @@ class _FileDigestFileObj(Protocol):
 
 def file_digest(fileobj: _BytesIOLike | _FileDigestFileObj,
                 digest: str | Callable[[], Hash], /, *, _bufsize: int = ...) -> Hash: ...
+
+def digest_many(name: str, messages: Iterable[ReadableBuffer]) -> list[bytes]: ...
 
 algorithms_available: frozenset[str]
 algorithms_guaranteed: frozenset[str]

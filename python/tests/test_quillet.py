@@ -118,6 +118,26 @@ class AgainstHashlibTest(unittest.TestCase):
                 want = hashlib.sha1(value).digest()
                 self.assertEqual(quillet.sha1(value).digest(), want)
                 self.assertEqual(quillet.StandardSHA(value), want)
+                self.assertEqual(quillet.digest_many("sha1", [value, value]), [want, want])
+
+    def test_digest_many_gives_each_message_its_own_digest(self):
+        rng = random.Random(3)
+        mixed = INPUTS[:301] + [rng.randbytes(rng.choice((1000, 4096, 70000))) for _ in range(40)]
+        rng.shuffle(mixed)  # long ones among short: lanes refilled mid-batch
+        for name in SIZES:
+            want = [quillet.new(name, data).digest() for data in mixed]
+            with self.subTest(name=name):
+                self.assertEqual(quillet.digest_many(name, mixed), want)
+                self.assertEqual(quillet.digest_many(name.upper(), iter(mixed)), want)
+                self.assertEqual(quillet.digest_many(name, (bytearray(m) for m in mixed[:40])),
+                                 want[:40])
+                for count in range(1, 34):  # every number of busy lanes
+                    self.assertEqual(quillet.digest_many(name, tuple(mixed[:count])), want[:count])
+                self.assertEqual(quillet.digest_many(name, INPUTS[-1:]),
+                                 [quillet.new(name, INPUTS[-1]).digest()])
+                self.assertEqual(quillet.digest_many(name, []), [])
+            if name in HASHLIB:
+                self.assertEqual(want, [HASHLIB[name](data).digest() for data in mixed])
 
 
 class AgainstTheExportsTest(unittest.TestCase):
@@ -161,7 +181,8 @@ class AgainstTheExportsTest(unittest.TestCase):
 class BadArgumentsTest(unittest.TestCase):
     def test_refused_as_hashlib_refuses(self):
         for call in (lambda: quillet.sha1("text"), lambda: quillet.md5().update("text"),
-                     lambda: quillet.StandardSHA("text"), lambda: quillet.new("sha1", "text")):
+                     lambda: quillet.StandardSHA("text"), lambda: quillet.new("sha1", "text"),
+                     lambda: quillet.digest_many("md5", [b"ok", "text"])):
             with self.assertRaisesRegex(TypeError, "Strings must be encoded"):
                 call()
         for value in (None, 5, 1.5, object(), [1, 2]):
@@ -169,6 +190,12 @@ class BadArgumentsTest(unittest.TestCase):
                 self.assertRaises(TypeError, quillet.sha1, value)
                 self.assertRaises(TypeError, quillet.MD5, value)
                 self.assertRaises(TypeError, quillet.lockdown_sha().update, value)
+                self.assertRaises(TypeError, quillet.digest_many, "sha1", [b"", value])
+        for messages in (5, None, b"abc", [b"a", 1]):
+            with self.subTest(messages=messages):
+                self.assertRaises(TypeError, quillet.digest_many, "sha1", messages)
+        self.assertRaises(BufferError, quillet.digest_many, "md5", [memoryview(bytes(10))[::2]])
+        self.assertRaises(TypeError, quillet.digest_many, "md5")
         self.assertRaises(BufferError, quillet.sha1, memoryview(bytes(10))[::2])
         self.assertRaises(TypeError, quillet.sha1, b"", b"")
         self.assertRaises(TypeError, quillet.sha1, data=b"", nonsense=1)
@@ -238,6 +265,12 @@ class BadArgumentsTest(unittest.TestCase):
                     quillet.file_digest(io.BytesIO(data), name)
                     f.seek(0)
                     quillet.file_digest(f, getattr(quillet, name))
+                    quillet.digest_many(name, [data, data[:100], b""])
+                    for messages in ([data, "text"], [data, None]):
+                        try:
+                            quillet.digest_many(name, messages)
+                        except TypeError:
+                            pass
                     try:
                         quillet.new(name, "text")
                     except TypeError:
@@ -253,6 +286,9 @@ class BadArgumentsTest(unittest.TestCase):
         with self.assertRaisesRegex(ValueError, "unsupported hash type sha256"):
             quillet.new("sha256")
         self.assertRaises(TypeError, quillet.new, b"sha1")
+        with self.assertRaisesRegex(ValueError, "unsupported hash type sha256"):
+            quillet.digest_many("sha256", [])
+        self.assertRaises(TypeError, quillet.digest_many, b"sha1", [])
 
     def test_tokens(self):
         # Signed and unsigned readings of the same 32 bits, at both ends.
@@ -303,7 +339,8 @@ class ThreadsTest(unittest.TestCase):
         for size, released in ((minsize - 1, 0), (minsize, 1), (minsize + 1, 1), (0, 0)):
             data = bytes(size)
             for call in (quillet.StandardSHA, quillet.BrokenSHA, quillet.MD5,
-                         lambda d: quillet.DoubleHashPassword(d, 1, 2)):
+                         lambda d: quillet.DoubleHashPassword(d, 1, 2),
+                         lambda d: quillet.digest_many("md5", [d[:100], b"", d[100:]])):
                 with self.subTest(size=size, call=call):
                     before = releases()
                     call(data)
@@ -331,7 +368,8 @@ class ThreadsTest(unittest.TestCase):
             with open(path, "rb") as f:
                 quillet.file_digest(f, "sha1")
         for call in (lambda: quillet.sha1(big), lambda: quillet.md5().update(big),
-                     lambda: quillet.BrokenSHA(big), digest_file):
+                     lambda: quillet.BrokenSHA(big), digest_file,
+                     lambda: quillet.digest_many("sha1", [big, big[1:]])):
             done = threading.Event()
             def hash_it():
                 call()
@@ -423,6 +461,7 @@ class InterfaceTest(unittest.TestCase):
             quillet.lockdown_sha: "(string=b'', *, usedforsecurity=True, data=None)",
             quillet.new: "(name, data=b'', **kwargs)",
             quillet.file_digest: "(fileobj, digest, /, *, _bufsize=262144)",
+            quillet.digest_many: "(name, messages)",
             quillet.StandardSHA: "(data, /)", quillet.BrokenSHA: "(data, /)",
             quillet.LockdownSHA: "(data, /)", quillet.MD5: "(data, /)",
             quillet.DoubleHashPassword: "(password, first_token, second_token)",

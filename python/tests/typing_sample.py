@@ -26,6 +26,8 @@ with open(__file__, "rb") as f:
 proof: bytes = quillet.DoubleHashPassword(b"pw", 1, 2)
 exported: bytes = quillet.StandardSHA(array.array("B", b"abc")) + quillet.MD5(b"")
 version: str = quillet.__version__
+many: list[bytes] = quillet.digest_many("md5", [b"a", bytearray(b"b"), memoryview(b"c")])
+quillet.digest_many("sha1", (m for m in [b"a"]))
 names: frozenset[str] = quillet.algorithms_available
 h.update("text")  # refused
 quillet.sha1("text")  # refused
@@ -33,3 +35,6 @@ h.nonexistent()  # refused
 wrong: str = h.digest()  # refused
 quillet.DoubleHashPassword(b"pw", "1", 2)  # refused
 quillet.file_digest(io.BytesIO(b"x"), hashlib.sha256)  # refused
+quillet.digest_many("md5", ["text"])  # refused
+quillet.digest_many("md5", b"abc")  # refused
+one: bytes = quillet.digest_many("md5", [b"a"])  # refused
