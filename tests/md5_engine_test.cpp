@@ -1,6 +1,7 @@
 // The MD5 engine.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -37,8 +38,9 @@ TEST(Md5Engine, KnownAnswers) {
 TEST(Md5Backends, MatchPortable) {
   const auto backends = Backends(DetectCpu());
   ASSERT_GT(backends.count, 0u);
-  EXPECT_STREQ(backends[backends.count - 1].name, "portable");
-  EXPECT_EQ(backends[backends.count - 1].function, &TransformMD5);
+  EXPECT_EQ(std::count_if(backends.begin(), backends.end(),
+                          [](const Backend& b) { return b.function == &TransformMD5; }),
+            1);
   std::vector<std::uint8_t> pattern_bytes(16 * kBlockSize);
   for (std::size_t i = 0; i < pattern_bytes.size(); ++i) {
     pattern_bytes[i] = static_cast<std::uint8_t>(i % 251);
@@ -74,8 +76,11 @@ TEST(Md5Backends, ChoiceFollowsFeatures) {
 #if QUILLET_X86_BACKENDS
   EXPECT_STREQ(Backends(cpu).fastest().name, "avx512vl");
 #endif
-  cpu.vp2intersect = true;
+  cpu.vp2intersect = true;  // listed after the portable one
   EXPECT_STREQ(Backends(cpu).fastest().name, "portable");
+#if QUILLET_X86_BACKENDS
+  EXPECT_STREQ(Backends(cpu)[1].name, "avx512vl");
+#endif
 }
 
 std::span<const std::uint8_t> MessageOf(const void* batch, std::size_t i) {

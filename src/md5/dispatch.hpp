@@ -15,8 +15,8 @@ using BlockFunction = void (*)(std::uint32_t state[4], const std::uint8_t block[
 using Backend = quillet::Backend<BlockFunction>;
 using BackendTable = quillet::BackendTable<BlockFunction, 3>;
 
-// Every block function `cpu` can run, fastest first, the last the portable
-// one.
+// Every block function `cpu` can run, fastest first; the portable one is
+// always there (last, unless a CPU runs some function slower than it).
 BackendTable Backends(const CpuFeatures& cpu) noexcept;
 
 // The block function for `length` more bytes: the portable one below the
