@@ -1,10 +1,15 @@
-// Quillet beside OpenSSL, in one process: every SHA-1 block function this
-// CPU can run, the C++ API's one-shot functions and streaming hashers, and
-// the exports through the shared library, at 3 B, 64 B, 1 KiB, 16 KiB and
+// Quillet beside OpenSSL, in one process: every SHA-1 and MD5 block
+// function this CPU can run, the C++ API's one-shot functions and streaming
+// hashers, the exports through the shared library, and the batch call
+// (DigestMany, on each of its kernels) at 3 B, 64 B, 1 KiB, 16 KiB and
 // 1 MiB. After the runs it prints each Quillet figure as a ratio against its
-// OpenSSL peer measured in the same run (above 1 is faster than the peer),
-// once against OpenSSL as it runs on this CPU and once against OpenSSL as it
-// runs on a CPU without SHA extensions.
+// peer measured in the same run (above 1 is faster than the peer), once
+// against OpenSSL as it runs on this CPU and once against OpenSSL as it runs
+// on a CPU without SHA extensions, and names any block function slower than
+// the portable one and any batch kernel slower than one message at a time.
+//
+// A batch is 4096 messages of the size (one of 1 MiB: a lone message); its
+// figures are per message, beside one OpenSSL call on a message that size.
 //
 // The second OpenSSL is a private copy of libcrypto loaded with
 // OPENSSL_ia32cap set to clear its SHA-extension bit (the first one read its
@@ -15,9 +20,9 @@
 // OpenSSL's MD5 function, which share a name, stay apart.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
-#include <unistd.h>
 #include <openssl/md5.h>
 #include <openssl/sha.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -26,10 +31,15 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "md5/dispatch.hpp"
+#include "md5/many.hpp"
 #include "quillet/digest.hpp"
 #include "sha1/dispatch.hpp"
+#include "sha1/many.hpp"
 
 namespace {
 
@@ -199,6 +209,78 @@ void Block(benchmark::State& state, quillet::sha1::BlockFunction function) {
   SetBytes(state);
 }
 
+void Md5Block(benchmark::State& state, quillet::md5::BlockFunction function) {
+  const auto data = Input(static_cast<std::size_t>(state.range(0)) / 64 * 64 + 64);
+  std::uint32_t h[4] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.data());
+  for (auto _ : state) {
+    for (std::size_t at = 0; at < data.size(); at += 64) function(h, bytes + at);
+    benchmark::DoNotOptimize(h);
+  }
+  SetBytes(state);
+}
+
+// --- many messages at once ---
+// The batch for a message size: 4096 messages, each at its own place in one
+// buffer, or one message of 1 MiB.
+struct Batch {
+  std::vector<std::byte> data;
+  std::vector<quillet::ByteView> messages;
+  explicit Batch(std::size_t size) : data(Input(size * Count(size))) {
+    for (std::size_t i = 0; i < Count(size); ++i) {
+      messages.emplace_back(std::span<const std::byte>(data).subspan(i * size, size));
+    }
+  }
+  static std::size_t Count(std::size_t size) { return size >= 1024 * 1024 ? 1 : 4096; }
+};
+
+void PerMessage(benchmark::State& state, std::size_t count) {
+  // The reporter divides by this: every figure of a batch is per message.
+  state.counters["messages"] = static_cast<double>(count);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * count) * state.range(0));
+}
+
+// OpenSSL on the batch, one call a message.
+using OneShot = unsigned char* (*)(const unsigned char*, std::size_t, unsigned char*);
+void OpenSSLLoop(benchmark::State& state, OneShot function) {
+  const Batch batch(static_cast<std::size_t>(state.range(0)));
+  unsigned char out[20];
+  for (auto _ : state) {
+    for (const auto& m : batch.messages) {
+      function(reinterpret_cast<const unsigned char*>(m.bytes().data()), m.bytes().size(), out);
+      benchmark::DoNotOptimize(out);
+    }
+  }
+  PerMessage(state, batch.messages.size());
+}
+
+void Many(benchmark::State& state, quillet::Algorithm algorithm) {
+  const Batch batch(static_cast<std::size_t>(state.range(0)));
+  std::vector<quillet::Digest> digests(batch.messages.size());
+  for (auto _ : state) {
+    quillet::DigestMany(algorithm, batch.messages, digests);
+    benchmark::DoNotOptimize(digests.data());
+  }
+  PerMessage(state, batch.messages.size());
+}
+
+std::span<const std::uint8_t> MessageOf(const void* batch, std::size_t i) {
+  const auto bytes = static_cast<const quillet::ByteView*>(batch)[i].bytes();
+  return {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()};
+}
+
+// One kernel of the batch call, chosen by the caller.
+template <typename Digest, typename Run>
+void BatchKernel(benchmark::State& state, Run run) {
+  const Batch batch(static_cast<std::size_t>(state.range(0)));
+  std::vector<Digest> digests(batch.messages.size());
+  for (auto _ : state) {
+    run(batch.messages.data(), batch.messages.size(), digests.data());
+    benchmark::DoNotOptimize(digests.data());
+  }
+  PerMessage(state, batch.messages.size());
+}
+
 // Two one-shot SHA1() calls: the peer of the two-stage password proof.
 void OpenSSL_TwoSHA1(benchmark::State& state) {
   const auto data = Input(static_cast<std::size_t>(state.range(0)));
@@ -254,8 +336,8 @@ template <Exports::Digest Exports::*kMember>
 void Export(benchmark::State& state) {
   const Exports& e = Exports::Get();
   const auto data = Input(static_cast<std::size_t>(state.range(0)));
-  ByteString input = e.alloc(reinterpret_cast<const char*>(data.data()),
-                             static_cast<unsigned>(data.size()));
+  ByteString input =
+      e.alloc(reinterpret_cast<const char*>(data.data()), static_cast<unsigned>(data.size()));
   for (auto _ : state) {
     ByteString result = (e.*kMember)(&input);
     benchmark::DoNotOptimize(result);
@@ -268,8 +350,8 @@ void Export(benchmark::State& state) {
 void Export_DoubleHashPassword(benchmark::State& state) {
   const Exports& e = Exports::Get();
   const auto data = Input(static_cast<std::size_t>(state.range(0)));
-  ByteString input = e.alloc(reinterpret_cast<const char*>(data.data()),
-                             static_cast<unsigned>(data.size()));
+  ByteString input =
+      e.alloc(reinterpret_cast<const char*>(data.data()), static_cast<unsigned>(data.size()));
   const std::int32_t first = 1, second = 2;
   for (auto _ : state) {
     ByteString result = e.password(&input, &first, &second);
@@ -280,17 +362,36 @@ void Export_DoubleHashPassword(benchmark::State& state) {
   SetBytes(state);
 }
 
-// Each Quillet benchmark and the peer it is compared with.
-std::map<std::string, std::string> kPeers = {
-    {"Api_StandardSHA", "OpenSSL_SHA1"},       {"Api_BrokenSHA", "OpenSSL_SHA1"},
-    {"Api_LockdownSHA", "OpenSSL_SHA1"},       {"Api_MD5", "OpenSSL_MD5"},
+// Each Quillet benchmark and the peers it is compared with.
+std::vector<std::pair<std::string, std::string>> kPeers = {
+    {"Api_StandardSHA", "OpenSSL_SHA1"},
+    {"Api_BrokenSHA", "OpenSSL_SHA1"},
+    {"Api_LockdownSHA", "OpenSSL_SHA1"},
+    {"Api_MD5", "OpenSSL_MD5"},
     {"Api_DoubleHashPassword", "OpenSSL_TwoSHA1"},
-    {"Stream_StandardSHA", "OpenSSL_SHA1"},    {"Stream_BrokenSHA", "OpenSSL_SHA1"},
-    {"Stream_LockdownSHA", "OpenSSL_SHA1"},    {"Stream_MD5", "OpenSSL_MD5"},
-    {"Export_StandardSHA", "OpenSSL_SHA1"},    {"Export_BrokenSHA", "OpenSSL_SHA1"},
-    {"Export_LockdownSHA", "OpenSSL_SHA1"},    {"Export_MD5", "OpenSSL_MD5"},
+    {"Stream_StandardSHA", "OpenSSL_SHA1"},
+    {"Stream_BrokenSHA", "OpenSSL_SHA1"},
+    {"Stream_LockdownSHA", "OpenSSL_SHA1"},
+    {"Stream_MD5", "OpenSSL_MD5"},
+    {"Export_StandardSHA", "OpenSSL_SHA1"},
+    {"Export_BrokenSHA", "OpenSSL_SHA1"},
+    {"Export_LockdownSHA", "OpenSSL_SHA1"},
+    {"Export_MD5", "OpenSSL_MD5"},
     {"Export_DoubleHashPassword", "OpenSSL_TwoSHA1"},
+    {"Many_StandardSHA", "OpenSSL_SHA1_Loop"},
+    {"Many_BrokenSHA", "OpenSSL_SHA1_Loop"},
+    {"Many_LockdownSHA", "OpenSSL_SHA1_Loop"},
+    {"Many_MD5", "OpenSSL_MD5_Loop"},
+    // A lone message of 1 MiB through the batch call, beside the one-shot call.
+    {"Many_StandardSHA", "Api_StandardSHA"},
+    {"Many_BrokenSHA", "Api_BrokenSHA"},
+    {"Many_LockdownSHA", "Api_LockdownSHA"},
+    {"Many_MD5", "Api_MD5"},
 };
+
+// Benchmarks that must not be slower than another (a block function than
+// the portable one, a batch kernel than one message at a time).
+std::vector<std::pair<std::string, std::string>> kNoSlowerThan;
 
 // Keeps the best (lowest) time of each benchmark and size across repetitions.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -301,7 +402,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
       const std::string name = run.run_name.function_name;
       const std::string size = run.run_name.args;
-      const double ns = run.GetAdjustedRealTime();
+      const auto messages = run.counters.find("messages");
+      const double ns = run.GetAdjustedRealTime() /
+                        (messages == run.counters.end() ? 1.0 : messages->second.value);
       auto& best = best_[name][size];
       if (best == 0 || ns < best) best = ns;
     }
@@ -312,19 +415,19 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void PrintRatios(bool without_sha) const {
     std::printf("\nRatio against the peer in this run (peer time / Quillet time; >1 is faster)%s\n",
                 without_sha ? ", OpenSSL without SHA extensions" : "");
-    std::printf("%-40s %-20s", "benchmark", "peer");
+    std::printf("%-40s %-22s", "benchmark", "peer");
     for (const auto size : kSizes) std::printf(" %9lld", static_cast<long long>(size));
     std::printf("\n");
     for (const auto& [name, listed_peer] : kPeers) {
       std::string peer = listed_peer;
       if (without_sha) {
-        if (peer.find("SHA1") == std::string::npos) continue;
+        if (peer.find("SHA1") == std::string::npos || peer.rfind("OpenSSL", 0) != 0) continue;
         peer.replace(0, std::string("OpenSSL").size(), "OpenSSLNoSha");
       }
       const auto mine = best_.find(name);
       const auto theirs = best_.find(peer);
       if (mine == best_.end() || theirs == best_.end()) continue;
-      std::printf("%-40s %-20s", name.c_str(), peer.c_str());
+      std::printf("%-40s %-22s", name.c_str(), peer.c_str());
       for (const auto size : kSizes) {
         const std::string key = std::to_string(size);
         const auto a = mine->second.find(key);
@@ -337,6 +440,27 @@ class RatioReporter : public benchmark::ConsoleReporter {
       }
       std::printf("\n");
     }
+  }
+
+  // Each benchmark slower than the one it must not be slower than, by size.
+  void PrintSlower() const {
+    std::printf(
+        "\nSlower (by over 5%%) than the portable block function or one message at a time:\n");
+    int found = 0;
+    for (const auto& [name, floor] : kNoSlowerThan) {
+      const auto mine = best_.find(name);
+      const auto theirs = best_.find(floor);
+      if (mine == best_.end() || theirs == best_.end()) continue;
+      for (const auto& [size, ns] : mine->second) {
+        const auto other = theirs->second.find(size);
+        // Differences within the noise of a shared machine (5%) are not named.
+        if (other == theirs->second.end() || ns <= other->second * 1.05) continue;
+        std::printf("  SLOWER %s at %s: %.2fx of %s\n", name.c_str(), size.c_str(),
+                    other->second / ns, floor.c_str());
+        ++found;
+      }
+    }
+    if (found == 0) std::printf("  none\n");
   }
 
  private:
@@ -367,27 +491,82 @@ QUILLET_BENCH(Export<&Exports::lockdown>, "Export_LockdownSHA");
 QUILLET_BENCH(Export<&Exports::md5>, "Export_MD5");
 QUILLET_BENCH(Export_DoubleHashPassword, "Export_DoubleHashPassword");
 
-// Every block function of every variant that this CPU can run.
+std::string NameOf(std::string_view prefix, std::string_view digest, std::string_view backend) {
+  std::string name = std::string(prefix) + std::string(digest) + "_" + std::string(backend);
+  for (char& c : name) c = c == ' ' ? '_' : c;
+  return name;
+}
+
+// Every block function and batch kernel of every variant that this CPU can
+// run.
 template <typename Variant>
-void RegisterBlockFunctions() {
+void RegisterShaFunctions() {
   using namespace quillet::sha1;
-  for (const Backend& backend : Backends<Variant>(quillet::DetectCpu())) {
+  const auto cpu = quillet::DetectCpu();
+  for (const auto& backend : Backends<Variant>(cpu)) {
     if (backend.function == nullptr) continue;
-    const std::string name = "Block_" + std::string(Variant::kName) + "_" + backend.name;
+    const std::string name = NameOf("Block_", Variant::kName, backend.name);
     benchmark::RegisterBenchmark(name.c_str(), Block, backend.function)->ArgsProduct({kSizes});
-    kPeers[name] = "OpenSSL_SHA1";
+    kPeers.emplace_back(name, "OpenSSL_SHA1");
+    kNoSlowerThan.emplace_back(name, NameOf("Block_", Variant::kName, "portable"));
+  }
+  for (const auto& kernel : ManyKernelsFor<Variant>(cpu)) {
+    const std::string name = NameOf("ManyKernel_", Variant::kName, kernel.name);
+    const quillet::ManyKernel chosen = kernel.function;
+    benchmark::RegisterBenchmark(name.c_str(), [chosen](benchmark::State& state) {
+      BatchKernel<Digest>(state,
+                          [chosen](const quillet::ByteView* batch, std::size_t n, Digest* out) {
+                            DigestManyWith<Variant>(chosen, batch, &MessageOf, n, out);
+                          });
+    })->ArgsProduct({kSizes});
+    kPeers.emplace_back(name, "OpenSSL_SHA1_Loop");
+    kNoSlowerThan.emplace_back(name, NameOf("ManyKernel_", Variant::kName, "one at a time"));
+  }
+}
+
+void RegisterMd5Functions() {
+  using namespace quillet::md5;
+  const auto cpu = quillet::DetectCpu();
+  for (const auto& backend : Backends(cpu)) {
+    const std::string name = NameOf("Block_", "MD5", backend.name);
+    benchmark::RegisterBenchmark(name.c_str(), Md5Block, backend.function)->ArgsProduct({kSizes});
+    kPeers.emplace_back(name, "OpenSSL_MD5");
+    kNoSlowerThan.emplace_back(name, NameOf("Block_", "MD5", "portable"));
+  }
+  for (const auto& kernel : ManyKernelsFor(cpu)) {
+    const std::string name = NameOf("ManyKernel_", "MD5", kernel.name);
+    const quillet::ManyKernel chosen = kernel.function;
+    benchmark::RegisterBenchmark(name.c_str(), [chosen](benchmark::State& state) {
+      BatchKernel<Digest>(state,
+                          [chosen](const quillet::ByteView* batch, std::size_t n, Digest* out) {
+                            DigestManyWith(chosen, batch, &MessageOf, n, out);
+                          });
+    })->ArgsProduct({kSizes});
+    kPeers.emplace_back(name, "OpenSSL_MD5_Loop");
+    kNoSlowerThan.emplace_back(name, NameOf("ManyKernel_", "MD5", "one at a time"));
   }
 }
 
 int main(int argc, char** argv) {
-  RegisterBlockFunctions<quillet::sha1::StandardSha>();
-  RegisterBlockFunctions<quillet::sha1::LockdownSha>();
-  RegisterBlockFunctions<quillet::sha1::BrokenSha>();
+  RegisterShaFunctions<quillet::sha1::StandardSha>();
+  RegisterShaFunctions<quillet::sha1::LockdownSha>();
+  RegisterShaFunctions<quillet::sha1::BrokenSha>();
+  RegisterMd5Functions();
+  benchmark::RegisterBenchmark("OpenSSL_SHA1_Loop", OpenSSLLoop, &SHA1)->ArgsProduct({kSizes});
+  benchmark::RegisterBenchmark("OpenSSL_MD5_Loop", OpenSSLLoop, &MD5)->ArgsProduct({kSizes});
+  benchmark::RegisterBenchmark("OpenSSLNoSha_SHA1_Loop", [](benchmark::State& state) {
+    OpenSSLLoop(state, OpenSslWithoutSha::Get().sha1);
+  })->ArgsProduct({kSizes});
+  for (const auto& info : quillet::Algorithms()) {
+    const std::string name = "Many_" + std::string(info.export_name);
+    benchmark::RegisterBenchmark(name.c_str(), Many, info.algorithm)->ArgsProduct({kSizes});
+  }
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatios(false);
   reporter.PrintRatios(true);
+  reporter.PrintSlower();
   benchmark::Shutdown();
   return 0;
 }
