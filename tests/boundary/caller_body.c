@@ -24,12 +24,19 @@ void Render(int f, ByteString s, char *out) {
 
 static ByteString Make(const char *bytes, unsigned int length) { return caller.alloc(bytes, length); }
 
-/* One message of the known-answer file: "text" (escapes \xNN, \\, \"),
- * "text"*COUNT, or bytes(0..255). Returns its length, or -1. */
+/* One message of an answer file: "text" (escapes \xNN, \\, \"),
+ * "text"*COUNT, bytes(0..255), or pattern(LENGTH,SEED), whose byte i is
+ * (i * 131 + SEED * 7 + (i >> 8)) mod 256. Returns its length, or -1. */
 static long ParseMessage(const char *field, char *out, size_t room) {
   if (strcmp(field, "bytes(0..255)") == 0) {
     for (int i = 0; i < 256; ++i) out[i] = (char)i;
     return 256;
+  }
+  unsigned long length, seed;
+  if (sscanf(field, "pattern(%lu,%lu)", &length, &seed) == 2) {
+    if (length > room) return -1;
+    for (unsigned long i = 0; i < length; ++i) out[i] = (char)((i * 131 + seed * 7 + (i >> 8)) & 255);
+    return (long)length;
   }
   if (field[0] != '"') return -1;
   char text[256];
@@ -53,10 +60,10 @@ static long ParseMessage(const char *field, char *out, size_t room) {
   return (long)(times * n);
 }
 
-/* Every line of the known-answer file through its export. */
-static void TestKnownAnswers(void) {
-  FILE *file = fopen(QUILLET_KNOWN_ANSWERS, "rb");
-  CHECK(file != NULL, "cannot open %s", QUILLET_KNOWN_ANSWERS);
+/* Every line of an answer file through its export: at least `minimum`. */
+static void TestAnswers(const char *path, int minimum) {
+  FILE *file = fopen(path, "rb");
+  CHECK(file != NULL, "cannot open %s", path);
   if (file == NULL) return;
   static char message[1 << 20];
   char line[4096];
@@ -114,7 +121,7 @@ static void TestKnownAnswers(void) {
     ++answers;
   }
   fclose(file);
-  CHECK(answers > 40, "only %d known answers read", answers);
+  CHECK(answers >= minimum, "only %d answers read from %s", answers, path);
 }
 
 static void TestEmptyHandles(void) {
@@ -232,7 +239,11 @@ static void TestThreads(void) {
 }
 
 void RunCommonTests(void) {
-  TestKnownAnswers();
+  TestAnswers(QUILLET_KNOWN_ANSWERS, 40);
+#ifdef QUILLET_MODEL_ANSWERS
+  /* Thousands of inputs, answered by the plain model (model_answers.py). */
+  TestAnswers(QUILLET_MODEL_ANSWERS, 2000);
+#endif
   TestEmptyHandles();
   TestZeroBytesAndOwnership();
   TestPassword();
