@@ -3,7 +3,8 @@
  *   QUILLET_FAIL_AT   the Nth one fails with EIO (default 2; 0: none does)
  *   QUILLET_SLOW_MS   each one first sleeps this many milliseconds
  *   QUILLET_READ_MAX  each one reads at most this many bytes
- * Every other file reads as usual. */
+ * preadv2 (the tool's reads of what is in memory) reads that file as read
+ * does. Every other file reads as usual. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -12,6 +13,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -87,4 +89,23 @@ ssize_t read(int fd, void *buffer, size_t size) {
     }
   }
   return real(fd, buffer, size);
+}
+
+/* One piece at the file's offset, the tool's only use. */
+static ssize_t ReadPieces(int fd, const struct iovec *pieces, int count, off_t offset, int flags,
+                          const char *name) {
+  if (fd == failing_fd && count == 1 && offset == -1) {
+    return read(fd, pieces[0].iov_base, pieces[0].iov_len);
+  }
+  ssize_t (*real)(int, const struct iovec *, int, off_t, int) =
+      (ssize_t (*)(int, const struct iovec *, int, off_t, int))dlsym(RTLD_NEXT, name);
+  return real(fd, pieces, count, offset, flags);
+}
+
+ssize_t preadv2(int fd, const struct iovec *pieces, int count, off_t offset, int flags) {
+  return ReadPieces(fd, pieces, count, offset, flags, "preadv2");
+}
+
+ssize_t preadv64v2(int fd, const struct iovec *pieces, int count, off_t offset, int flags) {
+  return ReadPieces(fd, pieces, count, offset, flags, "preadv64v2");
 }

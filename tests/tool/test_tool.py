@@ -513,8 +513,14 @@ class DigestTest(Scratch):
             self.assertEqual(run("md5", *args).stdout, b'900150983cd24fb0d6963f7d28e17f72  "abc"\n')
 
     def test_jobs_keep_the_order(self):
+        # Batches of small files with large ones, empty ones, a file of no
+        # stated size (/proc) and a missing one among them.
         names = [self.write(f"f{i}", os.urandom(i * 37)) for i in range(150)]
         names.insert(70, "missing")
+        names.insert(20, self.write("large", os.urandom(300_000)))
+        names.insert(100, self.write("just-small", os.urandom(64 * 1024)))
+        names.insert(101, self.write("just-large", os.urandom(64 * 1024 + 1)))
+        names.insert(5, "/proc/version")
         theirs = subprocess.run(["sha1sum", *names], capture_output=True)
         for jobs in ("1", "3", "8"):
             with self.subTest(jobs=jobs):

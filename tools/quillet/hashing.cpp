@@ -19,15 +19,34 @@ std::string DigestOfText(const DigestFormat& format, std::string_view text) {
   return format.Text(hasher.Update(text).Finish());
 }
 
-Pipeline::Pipeline(const DigestFormat& format, unsigned jobs)
-    : format_(format), buffer_(kReadSize) {
+namespace {
+
+// Reads from `file`; from a spinning disk (`disk` given) what is in memory
+// without its lock, the rest holding it, so that one thread at a time makes
+// the disk seek while files in the page cache are read by all at once.
+long ReadFrom(InputFile& file, void* buffer, std::size_t size, std::string& error,
+              std::unique_lock<std::mutex>* disk) {
+  if (disk != nullptr && !disk->owns_lock()) {
+    bool would_wait = false;
+    const long got = file.ReadCached(buffer, size, error, would_wait);
+    if (!would_wait) return got;
+    disk->lock();
+  }
+  return file.Read(buffer, size, error);
+}
+
+}  // namespace
+
+Pipeline::Pipeline(const DigestFormat& format, unsigned jobs) : format_(format) {
+  buffers_.read.resize(kReadSize);
+  buffers_.batch.resize(kReadSize);
   // The calling thread is one of the `jobs`. A thread that cannot be had
-  // (no memory for its stack or its buffer) is done without: the inputs are
+  // (no memory for its stack or its buffers) is done without: the inputs are
   // then read by fewer threads, at least by this one.
   for (unsigned i = 1; i < jobs; ++i) {
     try {
-      std::vector<std::byte> buffer(kReadSize);
-      workers_.emplace_back([this, b = std::move(buffer)]() mutable { Work(std::move(b)); });
+      Buffers buffers{std::vector<std::byte>(kReadSize), std::vector<std::byte>(kReadSize)};
+      workers_.emplace_back([this, b = std::move(buffers)]() mutable { Work(std::move(b)); });
     } catch (const std::system_error&) {
       break;
     } catch (const std::bad_alloc&) {
@@ -48,13 +67,18 @@ Pipeline::~Pipeline() {
 void Pipeline::Add(std::string name) {
   auto job = std::make_unique<Job>();
   job->name = std::move(name);
-  job->in_order = KindOf(job->name) == InputKind::kInOrder;
-  if (!job->in_order && !workers_.empty()) {
+  if (job->name == "-") {
+    job->state = State::kInTurn;
+  } else {
+    std::size_t waiting = 0;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       todo_.push_back(job.get());
+      waiting = todo_.size();
     }
-    work_.notify_one();
+    // A worker is woken for each batch's worth of names; the calling thread
+    // takes what is left when it needs it.
+    if (!workers_.empty() && waiting % kBatchFiles == 0) work_.notify_one();
   }
   queue_.push_back(std::move(job));
 }
@@ -65,25 +89,160 @@ void Pipeline::AddText(std::string_view text) {
   result.ok = true;
   result.digest = DigestOfText(format_, text);
   job->result = std::move(result);
-  job->started = true;
+  job->state = State::kDone;
   queue_.push_back(std::move(job));
 }
 
-std::optional<DigestResult> Pipeline::Hash(Job& job, std::vector<std::byte>& buffer,
-                                           bool regular_only, bool show_progress) {
-  DigestResult result;
-  InputFile file(job.name, result.error, regular_only);
-  if (regular_only && !file.regular() && result.error.empty()) return std::nullopt;
-  if (!file.is_open()) {
-    result.missing = file.missing();
-    return result;
+std::vector<Pipeline::Job*> Pipeline::Take(const Job* waited) {
+  std::vector<Job*> batch;
+  const auto now = std::chrono::steady_clock::now();
+  const auto take = [&](Job* job) {
+    job->state = State::kTaken;
+    job->began = now;
+    batch.push_back(job);
+  };
+  const auto large = std::find(large_.begin(), large_.end(), waited);
+  if (waited != nullptr && large != large_.end()) {
+    take(*large);
+    large_.erase(large);
+  } else if (waited == nullptr && !large_.empty()) {
+    take(large_.front());
+    large_.pop_front();
+  } else {
+    while (!todo_.empty() && batch.size() < kBatchFiles) {
+      take(todo_.front());
+      todo_.pop_front();
+    }
   }
-  if (show_progress && file.is_terminal()) Progress::Disable();
+  return batch;
+}
+
+void Pipeline::Finished(const std::vector<Job*>& batch, Outcome outcome) {
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    if (batch[i]->state != State::kTaken) continue;  // large: queued again
+    if (outcome.results[i]) {
+      batch[i]->result = std::move(outcome.results[i]);
+      batch[i]->state = State::kDone;
+    } else {
+      batch[i]->state = State::kInTurn;  // not a regular file
+    }
+  }
+  for (Job* job : outcome.large) {
+    job->state = State::kQueued;
+    large_.push_back(job);
+    if (!workers_.empty()) work_.notify_one();
+  }
+  done_.notify_all();
+}
+
+bool Pipeline::Spinning(std::uint64_t device) {
+  const std::lock_guard<std::mutex> lock(devices_mutex_);
+  for (const auto& [known, spinning] : devices_) {
+    if (known == device) return spinning;
+  }
+  devices_.emplace_back(device, IsRotational(device));
+  return devices_.back().second;
+}
+
+Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buffers,
+                                    const Job* waited) {
+  Outcome outcome;
+  outcome.results.resize(batch.size());
+  if (batch.size() == 1 && batch[0]->size != 0) {  // a large file, looked at before
+    Job& job = *batch[0];
+    DigestResult result;
+    InputFile file(job.name, result.error, InputFile::Open::kRegular);
+    if (file.is_open()) {
+      result = Hash(job, file, buffers.read, &job == waited, {});
+    } else if (result.error.empty()) {
+      return outcome;  // no longer a regular file: read in turn
+    } else {
+      result.missing = file.missing();
+    }
+    outcome.results[0] = std::move(result);
+    return outcome;
+  }
+  std::vector<ByteView> messages;
+  std::vector<std::size_t> owners;  // the batch index of each message
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    Job& job = *batch[i];
+    const InputInfo info = Inspect(job.name);
+    if (info.kind != InputKind::kRegular) continue;  // read in turn
+    if (info.device != buffers.device) {
+      buffers.device = info.device;
+      buffers.spinning = Spinning(info.device);
+    }
+    job.spinning = buffers.spinning;
+    // A small file is read whole into the batch buffer, asking for one byte
+    // more than its size so that a file longer than it said is seen. Files
+    // of no stated size (as many in /proc) and large ones are queued to be
+    // read alone.
+    if (info.size == 0 || info.size > kSmallFile || info.size + 1 > buffers.batch.size() - used) {
+      job.size = std::max<std::uint64_t>(info.size, 1);
+      outcome.large.push_back(&job);
+      continue;
+    }
+    const auto size = static_cast<std::size_t>(info.size);
+    DigestResult result;
+    InputFile file(job.name, result.error, InputFile::Open::kLookedAt);
+    if (!file.is_open()) {
+      result.missing = file.missing();
+      outcome.results[i] = std::move(result);
+      continue;
+    }
+    std::byte* into = buffers.batch.data() + used;
+    std::size_t got = 0;
+    bool failed = false;
+    std::unique_lock<std::mutex> disk(disk_, std::defer_lock);
+    for (;;) {
+      const long n =
+          ReadFrom(file, into + got, size + 1 - got, result.error, job.spinning ? &disk : nullptr);
+      if (n < 0) failed = true;
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+      // A regular file that gave what it said it held and no more, asked
+      // for more, is at its end: no second read to hear it.
+      if (got == size || got > size) break;
+    }
+    // Anything but its size, read without error, and the file is asked again
+    // what it is: one replaced by a pipe or a device since it was looked at is
+    // read in turn.
+    if (!failed && got != size && !file.ConfirmRegular()) continue;
+    if (failed) {
+      outcome.results[i] = std::move(result);
+    } else if (got > size) {  // longer than it said: the rest as a large file
+      outcome.results[i] = Hash(job, file, buffers.read, &job == waited, std::span(into, got));
+    } else {
+      messages.emplace_back(std::span<const std::byte>(into, got));
+      owners.push_back(i);
+      used += got;
+    }
+  }
+  std::vector<Digest> digests(messages.size());
+  DigestMany(format_.algorithm, messages, digests);
+  for (std::size_t m = 0; m < messages.size(); ++m) {
+    DigestResult result;
+    result.ok = true;
+    result.digest = format_.Text(digests[m]);
+    outcome.results[owners[m]] = std::move(result);
+  }
+  return outcome;
+}
+
+DigestResult Pipeline::Hash(Job& job, InputFile& file, std::vector<std::byte>& buffer,
+                            bool show_progress, std::span<const std::byte> already) {
+  DigestResult result;
+  if (show_progress && Progress::enabled() && file.is_terminal()) Progress::Disable();
   job.total.store(file.size(), std::memory_order_relaxed);
   Hasher hasher(format_.algorithm);
+  hasher.Update(already);
+  job.done.fetch_add(already.size(), std::memory_order_relaxed);
   auto last_shown = job.began;
+  std::unique_lock<std::mutex> disk(disk_, std::defer_lock);
   for (;;) {
-    const long got = file.Read(buffer.data(), buffer.size(), result.error);
+    const long got =
+        ReadFrom(file, buffer.data(), buffer.size(), result.error, job.spinning ? &disk : nullptr);
     if (got < 0) return result;
     if (got == 0) break;
     hasher.Update(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(got)));
@@ -103,61 +262,60 @@ std::optional<DigestResult> Pipeline::Hash(Job& job, std::vector<std::byte>& buf
   return result;
 }
 
-void Pipeline::Work(std::vector<std::byte> buffer) {
+void Pipeline::Work(Buffers buffers) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    work_.wait(lock, [this] { return stopping_ || !todo_.empty(); });
+    std::vector<Job*> batch;
+    work_.wait(lock, [&] {
+      if (stopping_) return true;
+      batch = Take(nullptr);
+      return !batch.empty();
+    });
     if (stopping_) return;
-    Job* job = todo_.front();
-    todo_.pop_front();
-    job->started = true;
-    job->began = std::chrono::steady_clock::now();
     lock.unlock();
-    std::optional<DigestResult> result = Hash(*job, buffer, true, false);
+    Outcome outcome = Process(batch, buffers, nullptr);
     lock.lock();
-    if (result) {
-      job->result = std::move(result);
-    } else {
-      job->in_order = true;  // not a regular file after all
-    }
-    done_.notify_all();
+    Finished(batch, std::move(outcome));
   }
 }
 
 DigestResult Pipeline::Next() {
   std::unique_ptr<Job> job = std::move(queue_.front());
   queue_.pop_front();
-  bool mine = false;
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!job->started) {  // no worker has it: this thread reads it
-      job->started = true;
-      mine = true;
-      // and no worker may meet it later, once it is gone.
-      if (const auto queued = std::find(todo_.begin(), todo_.end(), job.get());
-          queued != todo_.end()) {
-        todo_.erase(queued);
-      }
-    } else {
-      // A worker has it; wait, with progress once a second has passed.
-      while (!job->result && !job->in_order) {
-        done_.wait_for(lock, std::chrono::milliseconds(250));
-        if (job->result || job->in_order || !Progress::enabled()) continue;
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - job->began).count();
-        const auto done = job->done.load(std::memory_order_relaxed);
-        const auto total = job->total.load(std::memory_order_relaxed);
-        lock.unlock();
-        Progress::Show(job->name, done, total, seconds);
-        lock.lock();
-      }
-      mine = !job->result;
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (job->state == State::kQueued || job->state == State::kTaken) {
+    // Until it is done, this thread reads what it may; then waits, with
+    // progress once a second has passed.
+    std::vector<Job*> batch = Take(job.get());
+    if (!batch.empty()) {
+      lock.unlock();
+      Outcome outcome = Process(batch, buffers_, job.get());
+      lock.lock();
+      Finished(batch, std::move(outcome));
+      continue;
     }
+    done_.wait_for(lock, std::chrono::milliseconds(250));
+    if (job->state != State::kTaken || !Progress::enabled()) continue;
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - job->began).count();
+    const auto done = job->done.load(std::memory_order_relaxed);
+    const auto total = job->total.load(std::memory_order_relaxed);
+    lock.unlock();
+    Progress::Show(job->name, done, total, seconds);
+    lock.lock();
   }
-  if (mine) {
+  lock.unlock();
+  if (job->state == State::kInTurn) {
     job->began = std::chrono::steady_clock::now();
     job->done.store(0, std::memory_order_relaxed);
-    job->result = Hash(*job, buffer_, false, true);
+    DigestResult result;
+    InputFile file(job->name, result.error);
+    if (file.is_open()) {
+      result = Hash(*job, file, buffers_.read, true, {});
+    } else {
+      result.missing = file.missing();
+    }
+    job->result = std::move(result);
   }
   Progress::EraseShown();
   return std::move(*job->result);

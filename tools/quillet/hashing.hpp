@@ -11,11 +11,14 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "io.hpp"
 #include "quillet/digest.hpp"
 
 namespace quillet::tool {
@@ -42,11 +45,15 @@ struct DigestFormat {
 std::string DigestOfText(const DigestFormat& format, std::string_view text);
 
 // Hashes inputs and hands their results back in the order they were added.
-// Regular files are read by up to `jobs` threads at once (the calling thread
-// among them); every other input (standard input, pipes, devices) is read on
-// the calling thread when its turn comes, so each is read exactly once and
-// in order, as sha1sum reads it. While the caller waits for an input that
-// takes more than a second, its progress shows.
+// Named files are read by up to `jobs` threads at once (the calling thread
+// among them, while it waits for a result), a batch of names at a time: each
+// thread looks at its batch's names, reads the small regular files whole
+// with one read each and hashes them side by side (DigestMany), and queues
+// the large ones for any thread to read alone. What is not in memory (the
+// page cache) is read from a spinning disk by one thread at a time. Every other input (standard input, pipes,
+// devices) is read on the calling thread when its turn comes, so each is
+// read exactly once and in order, as sha1sum reads it. While the caller
+// waits for an input that takes more than a second, its progress shows.
 class Pipeline {
  public:
   Pipeline(const DigestFormat& format, unsigned jobs);
@@ -59,34 +66,71 @@ class Pipeline {
   void AddText(std::string_view text);
   std::size_t queued() const { return queue_.size(); }
   // How many inputs to keep queued for the threads to stay busy.
-  std::size_t window() const { return 16 * (workers_.size() + 1); }
+  std::size_t window() const { return 4 * kBatchFiles * (workers_.size() + 1); }
   // The result of the oldest input still queued.
   DigestResult Next();
 
+  // A batch holds up to kBatchFiles names; a regular file of up to
+  // kSmallFile bytes is small, read whole into the batch's buffer (kReadSize
+  // bytes) while it has room.
+  static constexpr std::size_t kBatchFiles = 64;
+  static constexpr std::uint64_t kSmallFile = 64 * 1024;
+
  private:
+  enum class State {
+    kQueued,  // waiting in todo_ or large_
+    kTaken,   // a thread reads it
+    kDone,    // result set
+    kInTurn,  // to be read by the calling thread at its turn (not a regular file)
+  };
   struct Job {
     std::string name;
-    bool in_order = false;  // read by the calling thread, at its turn
-    bool started = false;   // a thread has it (under mutex_)
-    std::optional<DigestResult> result;  // set under mutex_
+    State state = State::kQueued;         // under mutex_
+    std::uint64_t size = 0;               // once looked at
+    bool spinning = false;                // on a spinning disk
+    std::optional<DigestResult> result;   // set under mutex_
     std::atomic<std::uint64_t> done{0};
     std::atomic<std::uint64_t> total{0};
     std::chrono::steady_clock::time_point began;
   };
-  // Reads `job` to its end with `buffer`; nullopt when it is not a regular
-  // file after all and must be read in order.
-  std::optional<DigestResult> Hash(Job& job, std::vector<std::byte>& buffer, bool regular_only,
-                                   bool show_progress);
-  void Work(std::vector<std::byte> buffer);
+  // What each reading thread has: a buffer for reads and one for the
+  // batch's small files.
+  struct Buffers {
+    std::vector<std::byte> read, batch;
+    std::uint64_t device = ~std::uint64_t{0};  // the last file's, and whether it spins
+    bool spinning = false;
+  };
+  // What a thread did with a batch: results (nullopt: read in turn) and the
+  // large files it found, for any thread to take.
+  struct Outcome {
+    std::vector<std::optional<DigestResult>> results;
+    std::vector<Job*> large;
+  };
+  // The next batch for a thread (under mutex_): names not looked at yet, or
+  // one large file. `waited`, the calling thread's: the input it waits for;
+  // that thread takes no other large file, whose progress it could not show.
+  std::vector<Job*> Take(const Job* waited);
+  void Finished(const std::vector<Job*>& batch, Outcome outcome);
+  Outcome Process(const std::vector<Job*>& batch, Buffers& buffers, const Job* waited);
+  // Reads `file` (open) to its end with `buffer`, for `job`, after the bytes
+  // `already` read from it.
+  DigestResult Hash(Job& job, InputFile& file, std::vector<std::byte>& buffer,
+                    bool show_progress, std::span<const std::byte> already);
+  bool Spinning(std::uint64_t device);
+  void Work(Buffers buffers);
 
   DigestFormat format_;
   std::deque<std::unique_ptr<Job>> queue_;  // the caller's: every input not yet taken
-  std::vector<std::byte> buffer_;           // the caller's
+  Buffers buffers_;                         // the caller's
   std::mutex mutex_;
-  std::condition_variable work_;  // a job for the workers, or stop
-  std::condition_variable done_;  // a job finished
-  std::deque<Job*> todo_;         // regular files no thread has started
+  std::condition_variable work_;  // a batch for the workers, or stop
+  std::condition_variable done_;  // a batch finished
+  std::deque<Job*> todo_;         // named files not looked at yet
+  std::deque<Job*> large_;        // large regular files no thread has started
   bool stopping_ = false;
+  std::mutex devices_mutex_;
+  std::vector<std::pair<std::uint64_t, bool>> devices_;  // device, spinning
+  std::mutex disk_;  // held while a spinning disk is read past the page cache
   std::vector<std::thread> workers_;
 };
 

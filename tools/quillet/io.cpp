@@ -2,10 +2,15 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#include <sys/uio.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "progress.hpp"
 
@@ -51,19 +56,43 @@ bool IsTerminal(int fd) {
 #endif
 }
 
-InputKind KindOf(const std::string& name) {
-  if (name == "-") return InputKind::kInOrder;
+InputInfo Inspect(const std::string& name) {
+  InputInfo info;
+  if (name == "-") return info;
 #if defined(_WIN32)
   struct _stat64 st;
-  if (_stat64(name.c_str(), &st) != 0) return InputKind::kInOrder;
+  if (_stat64(name.c_str(), &st) != 0) return info;
 #else
   struct stat st;
-  if (stat(name.c_str(), &st) != 0) return InputKind::kInOrder;
+  if (stat(name.c_str(), &st) != 0) return info;
 #endif
-  return (st.st_mode & S_IFMT) == S_IFREG ? InputKind::kRegular : InputKind::kInOrder;
+  if ((st.st_mode & S_IFMT) != S_IFREG) return info;
+  info.kind = InputKind::kRegular;
+  info.size = static_cast<std::uint64_t>(st.st_size);
+  info.device = static_cast<std::uint64_t>(st.st_dev);
+  return info;
 }
 
-InputFile::InputFile(const std::string& name, std::string& error, bool regular_only) {
+bool IsRotational(std::uint64_t device) {
+#if defined(__linux__)
+  // The device's directory; a partition's queue is its disk's, one up.
+  const std::string base = "/sys/dev/block/" + std::to_string(major(device)) + ":" +
+                           std::to_string(minor(device));
+  for (const char* queue : {"/queue/rotational", "/../queue/rotational"}) {
+    const int fd = ::open((base + queue).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    char flag = '0';
+    const auto got = QUILLET_READ(fd, &flag, 1);
+    QUILLET_CLOSE(fd);
+    return got == 1 && flag == '1';
+  }
+#else
+  static_cast<void>(device);
+#endif
+  return false;
+}
+
+InputFile::InputFile(const std::string& name, std::string& error, Open how) {
   if (name == "-") {
 #if defined(_WIN32)
     _setmode(0, _O_BINARY);
@@ -76,7 +105,7 @@ InputFile::InputFile(const std::string& name, std::string& error, bool regular_o
 #else
     // Never blocks: a name that has become a pipe since it was looked at is
     // not waited on here.
-    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (regular_only ? O_NONBLOCK : 0));
+    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (how != Open::kAnything ? O_NONBLOCK : 0));
 #endif
     if (fd_ < 0) {
       missing_ = errno == ENOENT;
@@ -85,6 +114,16 @@ InputFile::InputFile(const std::string& name, std::string& error, bool regular_o
     }
     owned_ = true;
   }
+  if (how == Open::kLookedAt) {
+    regular_ = true;
+  } else if (how == Open::kRegular) {
+    ConfirmRegular();
+  } else {
+    Ask();
+  }
+}
+
+void InputFile::Ask() {
 #if defined(_WIN32)
   struct _stat64 st;
   const bool known = _fstat64(fd_, &st) == 0;
@@ -93,12 +132,17 @@ InputFile::InputFile(const std::string& name, std::string& error, bool regular_o
   const bool known = fstat(fd_, &st) == 0;
 #endif
   regular_ = known && (st.st_mode & S_IFMT) == S_IFREG;
-  if (regular_) size_ = static_cast<std::uint64_t>(st.st_size);
-  if (regular_only && !regular_) {
-    if (owned_) QUILLET_CLOSE(fd_);
+  size_ = regular_ ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+bool InputFile::ConfirmRegular() {
+  Ask();
+  if (!regular_ && owned_) {
+    QUILLET_CLOSE(fd_);
     fd_ = -1;
     owned_ = false;
   }
+  return regular_;
 }
 
 InputFile::~InputFile() {
@@ -115,6 +159,27 @@ long InputFile::Read(void* buffer, std::size_t size, std::string& error) {
     error = std::strerror(errno);
     return -1;
   }
+}
+
+long InputFile::ReadCached(void* buffer, std::size_t size, std::string& error, bool& would_wait) {
+  would_wait = false;
+#if defined(__linux__) && defined(RWF_NOWAIT)
+  for (;;) {
+    iovec piece{buffer, size};
+    const auto got = preadv2(fd_, &piece, 1, -1, RWF_NOWAIT);  // at the file's offset
+    if (got >= 0) return static_cast<long>(got);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) break;
+    error = std::strerror(errno);
+    return -1;
+  }
+#else
+  static_cast<void>(buffer);
+  static_cast<void>(size);
+  static_cast<void>(error);
+#endif
+  would_wait = true;
+  return 0;
 }
 
 bool LineReader::Next(std::string& line) {

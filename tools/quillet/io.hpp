@@ -26,17 +26,32 @@ bool IsTerminal(int fd);
 // any order; everything else (standard input, pipes, devices, names that do
 // not open) is read once, by the thread that prints, in the order given.
 enum class InputKind { kRegular, kInOrder };
-InputKind KindOf(const std::string& name);
+struct InputInfo {
+  InputKind kind = InputKind::kInOrder;
+  std::uint64_t size = 0;    // of a regular file, as it was looked at
+  std::uint64_t device = 0;  // the device that holds it
+};
+InputInfo Inspect(const std::string& name);
+
+// Whether `device` (a regular file's) is a spinning disk, which more than one
+// reader at a time would make seek back and forth. False where the system
+// does not tell (anything but Linux, file systems on no block device).
+bool IsRotational(std::uint64_t device);
 
 // A file, or standard input for "-", read in large pieces straight from its
 // descriptor (no stdio buffer in between, so nothing is read ahead of what
 // the tool asks for).
 class InputFile {
  public:
+  // How a name is opened: kAnything (waiting, as for a pipe, if need be);
+  // kRegular: a name that turns out not to be a regular file is not read
+  // (regular() is false) and is never waited on to open; kLookedAt: as
+  // kRegular for a name just looked at (Inspect) and found regular, without
+  // asking again until ConfirmRegular().
+  enum class Open { kAnything, kRegular, kLookedAt };
   // Opens `name`; on failure `error` holds the reason and the file is not
-  // open. With `regular_only`, a name that turns out not to be a regular file
-  // is not read (regular() is false) and is never waited on to open.
-  InputFile(const std::string& name, std::string& error, bool regular_only = false);
+  // open.
+  InputFile(const std::string& name, std::string& error, Open how = Open::kAnything);
   ~InputFile();
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
@@ -44,16 +59,25 @@ class InputFile {
   bool is_open() const { return fd_ >= 0; }
   // Whether opening failed because there is no such file.
   bool missing() const { return missing_; }
-  // With regular_only: whether the file is a regular one.
+  // With kRegular: whether the file is a regular one.
   bool regular() const { return regular_; }
+  // With kLookedAt: asks whether the open file is a regular one (and its
+  // size); if not, closes it.
+  bool ConfirmRegular();
   // The size, when the file is a regular one (else 0).
   std::uint64_t size() const { return size_; }
   bool is_terminal() const;
   // Reads up to `size` bytes: the count, 0 at the end, -1 on an error (with
   // `error` set).
   long Read(void* buffer, std::size_t size, std::string& error);
+  // The same only from what the system has in memory (the page cache):
+  // `would_wait` is set, and nothing read, where the read would wait for a
+  // disk (or the system cannot tell).
+  long ReadCached(void* buffer, std::size_t size, std::string& error, bool& would_wait);
 
  private:
+  void Ask();  // regular_ and size_ from the open descriptor
+
   int fd_ = -1;
   bool owned_ = false;
   bool missing_ = false;
