@@ -182,7 +182,8 @@ class Digest {
   std::size_t size() const noexcept { return size_; }
   std::span<const std::uint8_t> span() const noexcept { return {bytes_.data(), size_}; }
   friend bool operator==(const Digest& a, const Digest& b) noexcept {
-    return std::ranges::equal(a.span(), b.span());
+    return a.size_ == b.size_ && std::equal(a.bytes_.begin(), a.bytes_.begin() + a.size_,
+                                            b.bytes_.begin());
   }
 
  private:

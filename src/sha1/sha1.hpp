@@ -108,8 +108,11 @@ inline constexpr Switches kStandardSha = {1, 0};
 inline constexpr Switches kBrokenSha = {0, 1};
 inline constexpr Switches kLockdownSha = {0, 0};
 
+// Written out (compilers emit one rotate): libc++ 14's std::rotl takes an
+// unsigned count where the standard's takes an int.
 constexpr Word RotateLeft(Word x, unsigned n) {
-  return std::rotl(x, static_cast<int>(n & 31u));
+  n &= 31u;
+  return n == 0 ? x : (x << n) | (x >> (32u - n));
 }
 
 constexpr Word SwapBytes(Word x) {

@@ -1,0 +1,18 @@
+// npm pack: copies the library's sources (src/, include/) into native/ for
+// the addon to be built on install, and the licence beside them; builds
+// wasm/quillet.wasm when it is not there.
+import { execFileSync } from 'node:child_process';
+import { copyFileSync, cpSync, existsSync, rmSync } from 'node:fs';
+import { dirname, join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const here = dirname(dirname(fileURLToPath(import.meta.url)));
+const root = dirname(here);
+rmSync(join(here, 'native'), { recursive: true, force: true });
+for (const part of ['src', 'include']) {
+  cpSync(join(root, part), join(here, 'native', part), { recursive: true });
+}
+copyFileSync(join(root, 'LICENSE'), join(here, 'LICENSE'));
+if (!existsSync(join(here, 'wasm', 'quillet.wasm'))) {
+  execFileSync(process.execPath, [join(here, 'scripts', 'build-wasm.mjs')], { stdio: 'inherit' });
+}

@@ -1,0 +1,173 @@
+// The package through one backend (QUILLET_BACKEND=wasm for the WebAssembly
+// build, the addon otherwise; test/run.mjs runs both): node:crypto side by
+// side for sha1 and md5, the repository's known answers for every digest,
+// encodings, bad arguments, and threads.
+import assert from 'node:assert/strict';
+import crypto from 'node:crypto';
+import { readFileSync } from 'node:fs';
+import { test } from 'node:test';
+import { Worker } from 'node:worker_threads';
+
+import quillet from '../index.mjs';
+import { browserPlatform } from '../lib/browser-platform.mjs';
+import { knownAnswers } from './known_answers.mjs';
+
+const want = process.env.QUILLET_BACKEND === 'wasm' ? 'wasm' : 'addon';
+const seeded = (seed) => () => ((seed = (seed * 1103515245 + 12345) >>> 0) >>> 16) & 255;
+const bytes = (length, seed) => Buffer.from(Array.from({ length }, seeded(seed)));
+const MEBIBYTE = bytes(1 << 20, 7);
+
+test('the backend asked for is the one that runs', () => {
+  assert.equal(quillet.backend, want);
+  assert.deepEqual(quillet.getHashes(), ['sha1', 'broken_sha', 'lockdown_sha', 'md5']);
+});
+
+test('sha1 and md5 equal node:crypto at every length to 300, whole, split and copied', () => {
+  const next = seeded(99);
+  for (const name of ['sha1', 'md5']) {
+    for (let length = 0; length <= 300; ++length) {
+      const data = bytes(length, length);
+      const theirs = crypto.createHash(name).update(data).digest('hex');
+      assert.equal(quillet.createHash(name).update(data).digest('hex'), theirs, `${name} ${length}`);
+      const cut = next() % (length + 1);
+      const head = quillet.createHash(name.toUpperCase()).update(data.subarray(0, cut));
+      const copy = head.copy();
+      head.update('something else');
+      assert.equal(copy.update(data.subarray(cut)).digest('hex'), theirs, `${name} ${length} copied`);
+    }
+    const theirs = crypto.createHash(name).update(MEBIBYTE).digest();
+    assert.deepEqual(quillet.createHash(name).update(MEBIBYTE).digest(), theirs);
+    const split = quillet.createHash(name);
+    for (let at = 0; at < MEBIBYTE.length;) {
+      const piece = 1 + ((next() << 8 | next()) % 100000);
+      split.update(MEBIBYTE.subarray(at, at + piece));
+      at += piece;
+    }
+    assert.deepEqual(split.digest(), theirs, `${name}, 1 MiB in random pieces`);
+  }
+});
+
+test('every known answer, through the exports and the hashers', () => {
+  const names = { StandardSHA: 'sha1', BrokenSHA: 'broken_sha', LockdownSHA: 'lockdown_sha', MD5: 'md5' };
+  let count = 0;
+  for (const { digest, message, tokens, expected } of knownAnswers()) {
+    if (digest === 'DoubleHashPassword') {
+      const [first, second] = tokens;
+      assert.equal(quillet.DoubleHashPassword(message, first, second).toString('hex'), expected);
+      // Signed and unsigned readings of the same 32 bits.
+      assert.equal(quillet.DoubleHashPassword(message, first | 0, second | 0).toString('hex'), expected);
+    } else if (digest === 'MD5') {
+      assert.equal(quillet.MD5(message), expected);
+      assert.equal(quillet.createHash('md5').update(message).digest('hex').toUpperCase(), expected);
+    } else {
+      assert.equal(quillet[digest](message).toString('hex'), expected, `${digest} ${message.length}`);
+      assert.equal(quillet.createHash(names[digest]).update(message).digest('hex'), expected);
+    }
+    ++count;
+  }
+  assert.ok(count > 40, `${count} known answers`);
+});
+
+test('data and digests in every encoding, as node:crypto takes and gives them', () => {
+  const text = 'Grüße, 世界! \u{1F600} \x00\xff';
+  for (const encoding of ['utf8', 'utf-8', 'hex', 'base64', 'base64url', 'latin1', 'binary', 'ascii',
+    'utf16le', 'ucs2', undefined, 'no-such-encoding']) {
+    const data = encoding === 'hex' ? 'deadBEEF00' : encoding?.startsWith('base64') ? 'AQID/+_-==' : text;
+    const theirs = crypto.createHash('sha1').update(data, encoding).digest('hex');
+    assert.equal(quillet.createHash('sha1').update(data, encoding).digest('hex'), theirs, String(encoding));
+  }
+  const data = bytes(1000, 3);
+  const views = [data, new Uint8Array(data), new Uint16Array(data.buffer, data.byteOffset, 500),
+    new DataView(data.buffer, data.byteOffset, 1000), new Float64Array(new Uint8Array(data).buffer)];
+  for (const view of views) {
+    assert.equal(quillet.createHash('md5').update(view).digest('hex'),
+      crypto.createHash('md5').update(view).digest('hex'), view.constructor.name);
+  }
+  assert.equal(quillet.createHash('md5').update(new Uint8Array(data).buffer).digest('hex'),
+    crypto.createHash('md5').update(data).digest('hex'), 'an ArrayBuffer');
+  for (const encoding of ['hex', 'base64', 'base64url', 'latin1', 'binary', 'buffer', undefined]) {
+    const theirs = crypto.createHash('sha1').update(data).digest(encoding);
+    assert.deepEqual(quillet.createHash('sha1').update(data).digest(encoding), theirs, String(encoding));
+  }
+  assert.deepEqual(quillet.createHash('sha1').digest('no-such-encoding'), crypto.createHash('sha1').digest());
+});
+
+test("the browser's encodings read and write as Buffer does", () => {
+  const strings = ['', 'abc', 'Grüße 世界 \u{1F600}', 'deadbeef', 'DEADbeef01', 'a1zz', 'zz', 'AQID',
+    'AQID/+_-', 'YWJj ZA==', 'YW\nJj', '\x00\xff\x80'];
+  for (const text of strings) {
+    // Text outside the base64 alphabet is left to Node's own quirks.
+    const base64 = /^[A-Za-z0-9+/_=\s-]*$/.test(text) ? ['base64', 'base64url'] : [];
+    for (const encoding of ['utf8', 'hex', ...base64, 'latin1', 'binary', 'ascii', 'utf16le', 'ucs2']) {
+      const theirs = Buffer.from(text, encoding);
+      const ours = browserPlatform.fromString(text, encoding);
+      assert.deepEqual(Buffer.from(ours), theirs, `${JSON.stringify(text)} as ${encoding}`);
+    }
+  }
+  for (let length = 0; length < 24; ++length) {
+    const data = bytes(length, length + 40);
+    for (const encoding of ['hex', 'base64', 'base64url', 'latin1', 'binary']) {
+      assert.equal(browserPlatform.encode(data, encoding), data.toString(encoding), `${length} ${encoding}`);
+    }
+  }
+});
+
+test('a hash digested is finished, as node:crypto says', () => {
+  const hash = quillet.createHash('broken_sha').update('a');
+  hash.digest();
+  for (const call of [() => hash.update('b'), () => hash.digest(), () => hash.copy()]) {
+    assert.throws(call, { name: 'Error', code: 'ERR_CRYPTO_HASH_FINALIZED', message: 'Digest already called' });
+  }
+  assert.throws(() => new quillet.Hash(), TypeError);
+});
+
+test('bad arguments are refused with the kind of error Node.js gives', () => {
+  const typeError = { name: 'TypeError', code: 'ERR_INVALID_ARG_TYPE' };
+  for (const value of [5, null, undefined, {}, [1, 2], true, () => 1, 5n, Symbol('s')]) {
+    assert.throws(() => quillet.createHash('sha1').update(value), typeError);
+    assert.throws(() => quillet.StandardSHA(value), typeError);
+    assert.throws(() => quillet.MD5(value), typeError);
+    assert.throws(() => quillet.DoubleHashPassword(value, 1, 2), { ...typeError, message: /"password"/ });
+  }
+  assert.throws(() => quillet.createHash('sha256'), { name: 'Error', message: 'Digest method not supported' });
+  assert.throws(() => quillet.createHash(1), { ...typeError, message: /"algorithm"/ });
+  assert.throws(() => quillet.createHash('sha1').update('abc', 'hex'), { code: 'ERR_INVALID_ARG_VALUE' });
+  for (const [value, kind] of [[2 ** 32, RangeError], [-(2 ** 31) - 1, RangeError], [1.5, RangeError],
+    [NaN, RangeError], [Infinity, RangeError], ['1', TypeError], [1n, TypeError], [null, TypeError]]) {
+    assert.throws(() => quillet.DoubleHashPassword('pw', value, 0), { name: kind.name, message: /"firstToken"/ });
+    assert.throws(() => quillet.DoubleHashPassword('pw', 0, value), { name: kind.name, message: /"secondToken"/ });
+  }
+  assert.deepEqual(quillet.DoubleHashPassword('pw', -1, 2 ** 31 - 1),
+    quillet.DoubleHashPassword('pw', 2 ** 32 - 1, 2 ** 31 - 1));
+});
+
+test('threads hash at once, each with the same results', async () => {
+  const script = `
+    import { parentPort, workerData } from 'node:worker_threads';
+    const quillet = (await import(workerData.module)).default;
+    const out = [];
+    for (let round = 0; round < 20; ++round) {
+      for (const name of quillet.getHashes()) out.push(quillet.createHash(name).update(workerData.data).digest('hex'));
+    }
+    parentPort.postMessage({ backend: quillet.backend, out });`;
+  const data = MEBIBYTE.subarray(0, 100000);
+  const expected = quillet.getHashes().map((name) => quillet.createHash(name).update(data).digest('hex'));
+  const results = await Promise.all(Array.from({ length: 4 }, () => new Promise((resolve, reject) => {
+    const worker = new Worker(new URL(`data:text/javascript,${encodeURIComponent(script)}`), {
+      workerData: { module: new URL('../index.mjs', import.meta.url).href, data },
+    });
+    worker.once('message', resolve);
+    worker.once('error', reject);
+  })));
+  for (const { backend, out } of results) {
+    assert.equal(backend, want);
+    out.forEach((hex, i) => assert.equal(hex, expected[i % expected.length]));
+  }
+});
+
+test("the package's version is the library's", () => {
+  const header = readFileSync(new URL('../../include/quillet/quillet.h', import.meta.url), 'utf8');
+  const part = (name) => Number(header.match(new RegExp(`#define QUILLET_VERSION_${name} (\\d+)`))[1]);
+  const pkg = JSON.parse(readFileSync(new URL('../package.json', import.meta.url), 'utf8'));
+  assert.equal(pkg.version, `${part('MAJOR')}.${part('MINOR')}.${part('PATCH') * 1000 + part('TWEAK')}`);
+});
