@@ -72,9 +72,11 @@ void Progress::Show(std::string_view name, std::uint64_t bytes, std::uint64_t to
                   rate / (1024.0 * 1024.0));
   }
   line += text;
+  // Marked shown before it is written: a signal that ends the tool as soon
+  // as the line appears finds it marked, and erases it.
+  g_shown.store(true);
   std::fputs(line.c_str(), stderr);
   std::fflush(stderr);
-  g_shown.store(true);
 }
 
 void Progress::EraseShown() {
