@@ -112,7 +112,7 @@ inline constexpr Switches kLockdownSha = {0, 0};
 // unsigned count where the standard's takes an int.
 constexpr Word RotateLeft(Word x, unsigned n) {
   n &= 31u;
-  return n == 0 ? x : (x << n) | (x >> (32u - n));
+  return (x << n) | (x >> ((32u - n) & 31u));
 }
 
 constexpr Word SwapBytes(Word x) {
