@@ -219,10 +219,11 @@ void ChoiceFollowsFeatures(const char* fastest_on_all) {
                          : std::is_same_v<Variant, BrokenSha> ? "sha-extensions+avx2"
                                                               : "sha-extensions";
   EXPECT_STREQ(offered({true, true, true, true})[0].name,
-               QUILLET_SHA_EXTENSIONS ? fastest_on_all : "avx2+bmi")
+               QUILLET_SHA_EXTENSIONS ? fastest_on_all : "avx512vl+bmi")
       << variant;
   EXPECT_STREQ(offered({true, true, false, false})[0].name, sha_only) << variant;
-  EXPECT_STREQ(offered({false, true, true, true})[0].name, "avx2+bmi") << variant;
+  EXPECT_STREQ(offered({false, true, true, true})[0].name, "avx512vl+bmi") << variant;
+  EXPECT_STREQ(offered({false, true, false, true})[0].name, "avx2+bmi") << variant;
   EXPECT_STREQ(offered({false, false, false, false})[0].name, "sse2") << variant;
   const BlockFunction sse2 = &TransformBlocksSse2<Variant>;
   EXPECT_EQ(default_function, sse2) << variant;

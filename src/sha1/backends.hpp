@@ -30,6 +30,8 @@ void TransformBlocksSse2(Word h[5], const std::uint8_t* blocks, std::size_t coun
 // The same with AVX2 for the schedule and BMI in the rounds.
 template <typename Variant>
 void TransformBlocksAvx2(Word h[5], const std::uint8_t* blocks, std::size_t count);
+template <typename Variant>
+void TransformBlocksAvx512(Word h[5], const std::uint8_t* blocks, std::size_t count);
 #endif
 #if QUILLET_ARM_BACKENDS
 // The ARMv8 SHA-1 instructions, the schedule from sha1su0/sha1su1 or, for

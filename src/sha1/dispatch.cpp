@@ -25,6 +25,9 @@ BackendTable Backends([[maybe_unused]] const CpuFeatures& cpu) noexcept {
   if (cpu.arm_sha1) found.Add("armv8-sha1", &TransformBlocksArmv8<Variant>);
 #endif
 #if QUILLET_X86_BACKENDS
+  if (cpu.avx2 && cpu.bmi && cpu.avx512vl) {
+    found.Add("avx512vl+bmi", &TransformBlocksAvx512<Variant>);
+  }
   if (cpu.avx2 && cpu.bmi) found.Add("avx2+bmi", &TransformBlocksAvx2<Variant>);
   found.Add("sse2", &TransformBlocksSse2<Variant>);
 #endif

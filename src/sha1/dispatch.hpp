@@ -13,7 +13,7 @@
 namespace quillet::sha1 {
 
 using Backend = quillet::Backend<BlockFunction>;
-using BackendTable = quillet::BackendTable<BlockFunction, 5>;
+using BackendTable = quillet::BackendTable<BlockFunction, 6>;
 
 // Every block function `cpu` can run for `Variant`, fastest first, the last
 // one the portable function.

@@ -6,5 +6,6 @@
 
 #if QUILLET_X86_BACKENDS
 #define QUILLET_SIMD_AVX2 0
+#define QUILLET_SIMD_AVX512 0
 #include "sha1/sha1_simd.inc"
 #endif
