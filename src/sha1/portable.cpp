@@ -34,21 +34,15 @@ void TransformSHA(ShaContext& context) {
       wt = Variant::kSchedule == Schedule::kOneBit ? RotateLeft(1u, v) : RotateLeft(v, 1);
       w[t & 15] = wt;
     }
-    Word f, k;
+    Word f;
     if (t < 20) {
       f = d ^ (b & (c ^ d));  // (b & c) | (~b & d)
-      k = 0x5A827999u;
-    } else if (t < 40) {
+    } else if (t < 40 || t >= 60) {
       f = b ^ c ^ d;
-      k = 0x6ED9EBA1u;
-    } else if (t < 60) {
-      f = (b & c) | (d & (b | c));  // majority
-      k = 0x8F1BBCDCu;
     } else {
-      f = b ^ c ^ d;
-      k = 0xCA62C1D6u;
+      f = (b & c) | (d & (b | c));  // majority
     }
-    const Word temp = RotateLeft(a, 5) + f + e + k + wt;
+    const Word temp = RotateLeft(a, 5) + f + e + RoundConstant(t) + wt;
     e = d;
     d = c;
     c = RotateLeft(b, 30);

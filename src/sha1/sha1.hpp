@@ -38,6 +38,11 @@ using Digest = std::array<std::uint8_t, kDigestSize>;
 inline constexpr Word kInitialH[5] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu,
                                       0x10325476u, 0xC3D2E1F0u};
 
+// The constant added in round t (0..79), one for each group of twenty.
+constexpr Word RoundConstant(int t) {
+  return t < 20 ? 0x5A827999u : t < 40 ? 0x6ED9EBA1u : t < 60 ? 0x8F1BBCDCu : 0xCA62C1D6u;
+}
+
 // The schedule words past the sixteenth: SHA-1's rotl(v, 1), or the broken
 // variant's word with the single bit (v & 31) set.
 enum class Schedule { kRotate, kOneBit };

@@ -47,8 +47,8 @@ inline uint32x4_t LoadWords(const std::uint8_t* p) {
 template <typename Variant>
 void TransformBlocksArmv8(Word h[5], const std::uint8_t* blocks, std::size_t count) {
   static_assert(std::endian::native == std::endian::little, "lanes are loaded little-endian");
-  const uint32x4_t k[4] = {vdupq_n_u32(0x5A827999u), vdupq_n_u32(0x6ED9EBA1u),
-                           vdupq_n_u32(0x8F1BBCDCu), vdupq_n_u32(0xCA62C1D6u)};
+  const uint32x4_t k[4] = {vdupq_n_u32(RoundConstant(0)), vdupq_n_u32(RoundConstant(20)),
+                           vdupq_n_u32(RoundConstant(40)), vdupq_n_u32(RoundConstant(60))};
   uint32x4_t abcd = vld1q_u32(h);
   std::uint32_t e = h[4];
   for (std::size_t b = 0; b < count; ++b, blocks += kBlockSize) {
