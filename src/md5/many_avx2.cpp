@@ -5,12 +5,4 @@
 #if QUILLET_X86_BACKENDS
 #define QUILLET_LANES_AVX512 0
 #include "md5/many_lanes.inc"
-
-namespace quillet::md5 {
-
-void Md5LanesAvx2(std::uint32_t *state, const std::uint8_t *const *blocks, std::size_t count) {
-  Md5Lanes<kAvx2Lanes / Lanes::kCount>(state, blocks, count);
-}
-
-}  // namespace quillet::md5
 #endif

@@ -7,18 +7,4 @@
 #if QUILLET_X86_BACKENDS
 #define QUILLET_LANES_AVX512 1
 #include "sha1/many_lanes.inc"
-
-namespace quillet::sha1 {
-
-template <typename Variant>
-void ShaLanesAvx512(std::uint32_t *state, const std::uint8_t *const *blocks, std::size_t count) {
-  ShaLanes<Variant, kAvx512Lanes / Lanes::kCount>(state, blocks, count);
-}
-
-#define QUILLET_INSTANTIATE(V) \
-  template void ShaLanesAvx512<V>(std::uint32_t *, const std::uint8_t *const *, std::size_t);
-QUILLET_SHA1_FOR_EACH_VARIANT(QUILLET_INSTANTIATE)
-#undef QUILLET_INSTANTIATE
-
-}  // namespace quillet::sha1
 #endif
