@@ -399,7 +399,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+      // Each repetition, or only their median when that is all that is
+      // reported (--benchmark_report_aggregates_only).
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if ((run.run_type != Run::RT_Iteration && !median) || run.error_occurred) continue;
       const std::string name = run.run_name.function_name;
       const std::string size = run.run_name.args;
       const auto messages = run.counters.find("messages");
