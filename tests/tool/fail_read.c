@@ -3,6 +3,8 @@
  *   QUILLET_FAIL_AT   the Nth one fails with EIO (default 2; 0: none does)
  *   QUILLET_SLOW_MS   each one first sleeps this many milliseconds
  *   QUILLET_READ_MAX  each one reads at most this many bytes
+ *   QUILLET_GROW_BY   the first one first appends this many bytes to the
+ *                     file (a file that grew after it was looked at)
  * preadv2 (the tool's reads of what is in memory) reads that file as read
  * does. Every other file reads as usual. */
 #define _GNU_SOURCE
@@ -19,6 +21,7 @@
 
 static int failing_fd = -1;
 static int reads_seen = 0;
+static char failing_path[4096];
 
 static long Setting(const char *name, long otherwise) {
   const char *value = getenv(name);
@@ -30,7 +33,26 @@ static void Remember(const char *path, int fd) {
   if (fd >= 0 && target != NULL && strcmp(path, target) == 0) {
     failing_fd = fd;
     reads_seen = 0;
+    strncpy(failing_path, path, sizeof failing_path - 1);
   }
+}
+
+/* Appends `count` bytes to the file being read, through a descriptor of its
+ * own. */
+static void Grow(long count) {
+  int (*real_open)(const char *, int, ...) =
+      (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, "open");
+  const int fd = real_open(failing_path, O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0) return;
+  char chunk[4096];
+  memset(chunk, 'g', sizeof chunk);
+  while (count > 0) {
+    const size_t piece = count < (long)sizeof chunk ? (size_t)count : sizeof chunk;
+    const ssize_t written = write(fd, chunk, piece);
+    if (written <= 0) break;
+    count -= written;
+  }
+  close(fd);
 }
 
 static int OpenWith(const char *name, int dirfd, const char *path, int flags, va_list args) {
@@ -83,6 +105,7 @@ ssize_t read(int fd, void *buffer, size_t size) {
       nanosleep(&pause, NULL);
     }
     if (most > 0 && size > (size_t)most) size = (size_t)most;
+    if (reads_seen == 0 && Setting("QUILLET_GROW_BY", 0) > 0) Grow(Setting("QUILLET_GROW_BY", 0));
     if (++reads_seen == Setting("QUILLET_FAIL_AT", 2)) {
       errno = EIO;
       return -1;

@@ -389,6 +389,20 @@ class InputsReadOnceTest(Scratch):
         self.assertEqual((result.stdout, result.returncode), (want, 0), result.stderr)
 
     @unittest.skipUnless(FAIL_SHIM, "needs the read shim (QUILLET_FAIL_READ_SHIM)")
+    def test_a_small_file_that_grew_is_hashed_whole(self):
+        # Looked at with 1000 bytes, it has 9000 when it is read.
+        env = dict(os.environ, LD_PRELOAD=FAIL_SHIM, QUILLET_FAIL_PATH="grows",
+                   QUILLET_FAIL_AT="0", QUILLET_GROW_BY="8000")
+        for jobs in ("1", "2"):
+            with self.subTest(jobs=jobs):
+                self.write("grows", os.urandom(1000))
+                ours = subprocess.run([TOOL, "sha1", "-j", jobs, "a", "grows", "empty"], env=env,
+                                      capture_output=True)
+                self.assertEqual(len(contents("grows")), 9000)
+                theirs = subprocess.run(["sha1sum", "a", "grows", "empty"], capture_output=True)
+                self.assertEqual((ours.stdout, ours.returncode), (theirs.stdout, 0), ours.stderr)
+
+    @unittest.skipUnless(FAIL_SHIM, "needs the read shim (QUILLET_FAIL_READ_SHIM)")
     def test_one_job_is_one_thread(self):
         env = dict(os.environ, LD_PRELOAD=FAIL_SHIM, QUILLET_FAIL_PATH="big", QUILLET_FAIL_AT="0",
                    QUILLET_SLOW_MS="150", QUILLET_READ_MAX="262144")
