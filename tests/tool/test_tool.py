@@ -888,6 +888,27 @@ class TerminalTest(unittest.TestCase):
         finally:
             t.close()
 
+    @unittest.skipUnless(FAIL_SHIM, "needs the read shim (QUILLET_FAIL_READ_SHIM)")
+    def test_progress_counts_the_read_just_done(self):
+        # 4 MiB read a MiB at a time, 300 ms apart: every read past the first
+        # second is shown, the last one as all of the file.
+        directory = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, directory)
+        name = os.path.join(directory, "four")
+        with open(name, "wb") as f:
+            f.write(bytes(4 << 20))
+        env = dict(os.environ, LD_PRELOAD=FAIL_SHIM, QUILLET_FAIL_PATH=name, QUILLET_FAIL_AT="0",
+                   QUILLET_SLOW_MS="300", QUILLET_READ_MAX=str(1 << 20))
+        t = Terminal("sha1", "-j1", name, env=env)
+        try:
+            self.assertEqual(t.next_status(timeout=30), "exit 0")
+            t.read_screen()
+            drawn = [line for line in t.screen.split(b"\r\x1b[K") if line.startswith(b"quillet")]
+            self.assertTrue(drawn, t.screen)
+            self.assertIn(b": 100% of 4 MiB", drawn[-1])
+        finally:
+            t.close()
+
     def test_no_progress_while_the_input_is_the_terminal(self):
         t = Terminal("sha1")
         try:
