@@ -446,6 +446,11 @@ class FileDigestTest(unittest.TestCase):
                                    binary, "sha256")
             self.assertRaises(TypeError, quillet.file_digest, binary)
             self.assertRaises(TypeError, quillet.file_digest, binary, "sha1", 5)
+            # hashlib reads nothing with a buffer of no bytes and gives the
+            # empty message's digest; a size that reads nothing is refused.
+            for size in (0, -1):
+                self.assertRaisesRegex(ValueError, "_bufsize must be positive",
+                                       quillet.file_digest, binary, "sha1", _bufsize=size)
         closed = open(self.path, "rb")
         closed.close()
         self.assertRaises(ValueError, quillet.file_digest, closed, "sha1")
