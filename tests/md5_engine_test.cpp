@@ -68,7 +68,7 @@ TEST(Md5Backends, MatchPortable) {
 }
 
 // The one-lane AVX-512 form where vector integer instructions are fast, not
-// on Zen 5 (told by VP2INTERSECT); the portable one always last.
+// on AMD's AVX-512 CPUs; the portable one always there.
 TEST(Md5Backends, ChoiceFollowsFeatures) {
   CpuFeatures cpu;
   EXPECT_STREQ(Backends(cpu).fastest().name, "portable");
@@ -76,7 +76,7 @@ TEST(Md5Backends, ChoiceFollowsFeatures) {
 #if QUILLET_X86_BACKENDS
   EXPECT_STREQ(Backends(cpu).fastest().name, "avx512vl");
 #endif
-  cpu.vp2intersect = true;  // listed after the portable one
+  cpu.amd_avx512 = true;  // listed after the portable one
   EXPECT_STREQ(Backends(cpu).fastest().name, "portable");
 #if QUILLET_X86_BACKENDS
   EXPECT_STREQ(Backends(cpu)[1].name, "avx512vl");

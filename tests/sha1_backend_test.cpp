@@ -73,11 +73,16 @@ TEST(CpuFeatures, DecodedFromCpuidWords) {
   const struct {
     const char* cpu;
     CpuidWords words;
-    CpuFeatures want;  // sha, avx2, avx512vl, bmi
+    CpuFeatures want;  // sha, avx2, avx512vl, bmi, arm_sha1, amd_avx512
   } rows[] = {
-      {"AMD EPYC (Zen 4)", {0xFFFA3203u, 0xF1BF07ABu, 0xE7}, {true, true, true, true}},
+      {"AMD EPYC (Zen 4)", {0xFFFA3203u, 0xF1BF07ABu, 0xE7, 0x004003F3u},
+       {true, true, true, true, false, true}},
+      {"AMD EPYC (Zen 4), leaf 0x80000001 not read", {0xFFFA3203u, 0xF1BF07ABu, 0xE7},
+       {true, true, true, true}},
+      {"AMD Zen 4 with AVX-512 state not saved", {0xFFFA3203u, 0xF1BF07ABu, 0x07, 0x004003F3u},
+       {true, true, false, true}},
       {"Intel Haswell", {0x7FFAFBFFu, 0x000027ABu, 0x07}, {false, true, false, true}},
-      {"Intel Skylake-SP", {0x7FFEFBFFu, 0xD39FFFFBu, 0x2E7}, {false, true, true, true}},
+      {"Intel Skylake-SP", {0x7FFEFBFFu, 0xD39FFFFBu, 0x2E7, 0x121u}, {false, true, true, true}},
       {"Intel Goldmont: SHA, no AVX", {0x4FF8EBBFu, 0x2294E283u, 0x03}, {true, false, false, false}},
       {"Xeon Phi: AVX-512F without VL", {0x7FF8F3BFu, 0x1C0D23ABu, 0xE7}, {false, true, false, true}},
       {"OS saves no AVX state", {0xFFFA3203u, 0xF1BF07ABu, 0x03}, {true, false, false, true}},
@@ -91,18 +96,13 @@ TEST(CpuFeatures, DecodedFromCpuidWords) {
       {"BMI1 without BMI2", {0xFFFA3203u, 0xF1BF06ABu, 0xE7}, {true, true, true, false}},
       {"nothing", {0, 0, 0}, {false, false, false, false}},
   };
-  // VP2INTERSECT (leaf 7 EDX bit 8) counts only with AVX-512.
-  CpuidWords zen5 = {0xFFFA3203u, 0xF1BF07ABu, 0xE7, 1u << 8};
-  EXPECT_TRUE(DecodeCpuFeatures(zen5).vp2intersect);
-  zen5.xcr0 = 0x07;
-  EXPECT_FALSE(DecodeCpuFeatures(zen5).vp2intersect);
-  EXPECT_FALSE(DecodeCpuFeatures({0xFFFA3203u, 0xF1BF07ABu, 0xE7, 0}).vp2intersect);
   for (const auto& row : rows) {
     const CpuFeatures got = DecodeCpuFeatures(row.words);
     EXPECT_EQ(got.sha, row.want.sha) << row.cpu;
     EXPECT_EQ(got.avx2, row.want.avx2) << row.cpu;
     EXPECT_EQ(got.avx512vl, row.want.avx512vl) << row.cpu;
     EXPECT_EQ(got.bmi, row.want.bmi) << row.cpu;
+    EXPECT_EQ(got.amd_avx512, row.want.amd_avx512) << row.cpu;
   }
 }
 
@@ -119,7 +119,9 @@ TEST(CpuFeatures, DetectionFollowsWhatTheSystemAllows) {
   words.leaf1_ecx = ecx;
   __asm__ __volatile__("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(7), "c"(0));
   words.leaf7_ebx = ebx;
-  words.leaf7_edx = edx;
+  __asm__ __volatile__("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(0x80000001u),
+                       "c"(0));
+  words.extended1_ecx = ecx;
   if ((words.leaf1_ecx & cpuid_bit::kOsxsave) != 0) {
     unsigned low = 0, high = 0;
     __asm__ __volatile__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
@@ -131,7 +133,7 @@ TEST(CpuFeatures, DetectionFollowsWhatTheSystemAllows) {
   if (const char* masked = std::getenv("QUILLET_MASKED_FEATURES"); masked != nullptr) {
     ASSERT_TRUE(QUILLET_CPU_FEATURES_FROM_LIBC) << "only the C library can be told";
     if (std::string(masked) != "avx512") want.avx2 = want.bmi = false;
-    want.avx512vl = want.vp2intersect = false;
+    want.avx512vl = want.amd_avx512 = false;
   }
   EXPECT_EQ(DetectCpu(), want);
   for (const Backend& fast : Backends<BrokenSha>(DetectCpu())) {

@@ -44,7 +44,7 @@ CpuFeatures DetectCpu() noexcept {
   features.avx512vl = features.avx2 && CPU_FEATURE_ACTIVE(AVX512F) &&
                       CPU_FEATURE_ACTIVE(AVX512VL);
   features.bmi = CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2);
-  features.vp2intersect = features.avx512vl && CPU_FEATURE_ACTIVE(AVX512_VP2INTERSECT);
+  features.amd_avx512 = features.avx512vl && CPU_FEATURE_PRESENT(SSE4A);
   return features;
 #elif QUILLET_X86_BACKENDS
   CpuidWords words;
@@ -65,9 +65,14 @@ CpuFeatures DetectCpu() noexcept {
 #endif
   __cpuid_count(7, 0, eax, ebx, ecx, edx);
   words.leaf7_ebx = ebx;
-  words.leaf7_edx = edx;
   if ((words.leaf1_ecx & cpuid_bit::kOsxsave) != 0) words.xcr0 = ReadXcr0();
-  return DecodeCpuFeatures(words);
+  CpuFeatures features = DecodeCpuFeatures(words);
+  // One leaf more only where the answer can change a choice.
+  if (features.avx512vl && __get_cpuid(0x80000001u, &eax, &ebx, &ecx, &edx)) {
+    words.extended1_ecx = ecx;
+    features = DecodeCpuFeatures(words);
+  }
+  return features;
 #elif QUILLET_ARM_BACKENDS && defined(__linux__)
   return DecodeHwcap(getauxval(AT_HWCAP));
 #elif QUILLET_ARM_BACKENDS && defined(_WIN32)

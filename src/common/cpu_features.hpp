@@ -49,22 +49,23 @@ struct CpuFeatures {
   bool avx512vl = false;  // AVX-512 F and VL, their register state saved by the OS
   bool bmi = false;       // BMI1 and BMI2
   bool arm_sha1 = false;  // ARMv8 SHA-1 instructions, with ASIMD
-  // AVX-512 VP2INTERSECT, here a sign of the one family of CPUs with it that
-  // runs AVX-512 integer instructions at two cycles of latency (AMD Zen 5),
-  // where one-lane vector code loses to scalar code. The CPU's family cannot
-  // be asked per call: CPUID costs microseconds under a hypervisor.
-  bool vp2intersect = false;
+  // AVX-512 on an AMD CPU (told by SSE4a, which only AMD's CPUs have), where
+  // one-lane vector code loses to scalar code: measured on Zen 4 and Zen 5.
+  // The vendor is not asked apart: CPUID costs microseconds under a
+  // hypervisor, and SSE4a comes with the words already read.
+  bool amd_avx512 = false;
   friend bool operator==(const CpuFeatures&, const CpuFeatures&) = default;
 };
 
 // The words the answer is decoded from: CPUID leaf 1's ECX (or the same bits
 // filled in from the system's own record of the features), leaf 7's EBX, and
-// XCR0 (0 where it was not read: it may be read only when ECX has OSXSAVE).
+// XCR0 (0 where it was not read: it may be read only when ECX has OSXSAVE),
+// and leaf 0x80000001's ECX (read only where AVX-512 is found).
 struct CpuidWords {
   std::uint32_t leaf1_ecx = 0;
   std::uint32_t leaf7_ebx = 0;
   std::uint64_t xcr0 = 0;
-  std::uint32_t leaf7_edx = 0;
+  std::uint32_t extended1_ecx = 0;
 };
 
 namespace cpuid_bit {
@@ -73,7 +74,7 @@ inline constexpr std::uint32_t kSsse3 = 1u << 9, kSse41 = 1u << 19, kOsxsave = 1
 inline constexpr std::uint32_t kBmi1 = 1u << 3, kAvx2 = 1u << 5, kBmi2 = 1u << 8,
                                kAvx512F = 1u << 16, kSha = 1u << 29,
                                kAvx512VL = 1u << 31;                // leaf 7 EBX
-inline constexpr std::uint32_t kVp2intersect = 1u << 8;              // leaf 7 EDX
+inline constexpr std::uint32_t kSse4a = 1u << 6;                     // leaf 0x80000001 ECX
 inline constexpr std::uint64_t kXmmYmm = 0x06, kOpmaskZmm = 0xE0;  // XCR0
 }  // namespace cpuid_bit
 
@@ -90,7 +91,7 @@ constexpr CpuFeatures DecodeCpuFeatures(const CpuidWords& words) {
   features.avx2 = ymm_state && has(words.leaf7_ebx, kAvx2);
   features.avx512vl = features.avx2 && has(words.leaf7_ebx, kAvx512F | kAvx512VL) &&
                       (words.xcr0 & (kXmmYmm | kOpmaskZmm)) == (kXmmYmm | kOpmaskZmm);
-  features.vp2intersect = features.avx512vl && has(words.leaf7_edx, kVp2intersect);
+  features.amd_avx512 = features.avx512vl && has(words.extended1_ecx, kSse4a);
   return features;
 }
 
