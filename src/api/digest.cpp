@@ -32,13 +32,15 @@ Sha1Digest BrokenSHA(ByteView data) noexcept { return OneShot<sha1::BrokenSha>(d
 Sha1Digest LockdownSHA(ByteView data) noexcept { return OneShot<sha1::LockdownSha>(data); }
 
 Md5Digest MD5(ByteView data) noexcept {
-  Md5Hasher hasher;
-  return hasher.Update(data).Finish();
+  const md5::Digest digest = md5::ComputeMD5(Octets(data));
+  BurnStack<kMd5StackBurnSize>();
+  return Md5Digest(digest);
 }
 
 Md5Text MD5Hex(ByteView data) noexcept {
-  Md5Hasher hasher;
-  return hasher.Update(data).FinishHex();
+  const md5::HexText text = md5::DigestToHex(md5::ComputeMD5(Octets(data)));
+  BurnStack<kMd5StackBurnSize>();
+  return Md5Text(text);
 }
 
 Sha1Digest DoubleHashPassword(ByteView password, std::uint32_t first_token,

@@ -81,11 +81,8 @@ ByteString QUILLET_CALL LockdownSHA(const ByteString* data) {
 ByteString QUILLET_CALL MD5(const ByteString* data) {
   using namespace quillet;
   const auto content = boundary::ReadArgument(data);
-  md5::Md5Context context;
-  md5::InitMD5(context);
-  md5::UpdateMD5(context, content.data(), content.size());
-  const md5::HexText text = md5::FinishMD5Hex(context);
-  BurnStack<kMd5StackBurnSize>();  // the engine's frames, MD5's context and text among them
+  const md5::HexText text = md5::DigestToHex(md5::ComputeMD5(content));
+  BurnStack<kMd5StackBurnSize>();  // the engine's frames and the digest's temporaries
   return boundary::MakeResult({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
 }
 

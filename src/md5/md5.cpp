@@ -12,11 +12,10 @@
 
 namespace quillet::md5 {
 
+constexpr std::uint32_t kInitialState[4] = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u};
+
 void InitMD5(Md5Context& context) {
-  context.state[0] = 0x67452301u;
-  context.state[1] = 0xEFCDAB89u;
-  context.state[2] = 0x98BADCFEu;
-  context.state[3] = 0x10325476u;
+  std::memcpy(context.state, kInitialState, sizeof kInitialState);
   context.count[0] = 0;
   context.count[1] = 0;
 }
@@ -93,18 +92,42 @@ void UpdateMD5(Md5Context& context, const std::uint8_t* data, std::size_t length
                  });
 }
 
+namespace {
+
+// 0x80, zeros, then the 64-bit bit count least significant byte first.
+constexpr PaddingRule kMd5Padding = {true, false, true};
+
+// Hashes the padded last bytes of a message into `state` and writes the
+// digest; the padded copy is wiped.
+void FinishBlocks(std::uint32_t (&state)[4], std::span<const std::uint8_t> tail,
+                  std::uint64_t bits, BlockFunction transform, Digest& digest) {
+  std::uint8_t final_blocks[2 * kBlockSize];
+  const std::size_t count = PadFinalBlocks(tail, bits, kMd5Padding, final_blocks);
+  for (std::size_t i = 0; i < count; ++i) transform(state, final_blocks + i * kBlockSize);
+  for (int i = 0; i < 4; ++i) StoreLittleEndian32(digest.data() + 4 * i, state[i]);
+  SecureWipeObject(final_blocks);
+}
+
+}  // namespace
+
 void FinishMD5(Digest& digest, Md5Context& context) {
   const std::size_t index = (context.count[0] >> 3) & 63;
   const std::uint64_t bits = std::uint64_t{context.count[1]} << 32 | context.count[0];
-  // 0x80, zeros, then the 64-bit bit count least significant byte first.
-  constexpr PaddingRule kMd5Padding = {true, false, true};
-  std::uint8_t final_blocks[2 * kBlockSize];
-  const std::size_t count = PadFinalBlocks({context.buffer, index}, bits, kMd5Padding, final_blocks);
-  const BlockFunction transform = SelectBlockFunction(0);
-  for (std::size_t i = 0; i < count; ++i) transform(context.state, final_blocks + i * kBlockSize);
-  for (int i = 0; i < 4; ++i) StoreLittleEndian32(digest.data() + 4 * i, context.state[i]);
-  SecureWipeObject(final_blocks);
+  FinishBlocks(context.state, {context.buffer, index}, bits, SelectBlockFunction(0), digest);
   SecureWipeObject(context);
+}
+
+Digest ComputeMD5(std::span<const std::uint8_t> message) {
+  std::uint32_t state[4];
+  std::memcpy(state, kInitialState, sizeof state);
+  const BlockFunction transform = SelectBlockFunction(message.size());
+  const std::size_t whole = message.size() / kBlockSize;
+  for (std::size_t i = 0; i < whole; ++i) transform(state, message.data() + i * kBlockSize);
+  Digest digest;
+  FinishBlocks(state, message.subspan(whole * kBlockSize), std::uint64_t{message.size()} << 3,
+               transform, digest);
+  SecureWipeObject(state);
+  return digest;
 }
 
 HexText DigestToHex(const Digest& digest) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "common/block_buffer.hpp"
 #include "quillet/detail/md5_context.hpp"
@@ -32,6 +33,11 @@ void TransformMD5(std::uint32_t state[4], const std::uint8_t block[kBlockSize]);
 // Pads, appends the 64-bit little-endian bit count, writes the digest and
 // wipes the context, which must go through InitMD5 before it is used again.
 void FinishMD5(Digest& digest, Md5Context& context);
+
+// The digest of a whole message at once: its whole blocks are read where
+// they are, the last bytes padded on the stack (wiped after), and nothing
+// else is kept.
+Digest ComputeMD5(std::span<const std::uint8_t> message);
 
 // FinishMD5, then the digest as 32 upper-case hexadecimal characters, high
 // nibble first.
