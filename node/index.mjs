@@ -9,8 +9,8 @@ import { nodePlatform } from './lib/node-platform.mjs';
 import { wasmBackend } from './lib/wasm-backend.mjs';
 
 function addonBackend() {
-  const addon = createRequire(import.meta.url)('./build/quillet.node');
-  return { ...addon, release() {} };  // the addon's hashers go with their objects
+  // The addon's hashers are released with their handles.
+  return createRequire(import.meta.url)('./build/quillet.node');
 }
 
 function loadWasm() {

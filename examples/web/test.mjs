@@ -34,11 +34,21 @@ function expected() {
 const report = await new Promise((resolve, reject) => {
   const profile = mkdtempSync(join(tmpdir(), 'quillet-chromium-'));
   let browser;
+  let done = false;
+  // The browser runs in a process group of its own: its helper processes,
+  // which go on writing into the profile for a moment after the main one is
+  // killed, are killed with it, and the profile is removed once it has exited.
   const finish = (value, error) => {
-    browser?.kill('SIGKILL');
+    if (done) return;
+    done = true;
     server.close();
-    rmSync(profile, { recursive: true, force: true });
-    if (error) reject(error); else resolve(value);
+    const settle = () => {
+      rmSync(profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 100 });
+      if (error) reject(error); else resolve(value);
+    };
+    if (!browser?.pid || browser.exitCode !== null || browser.signalCode !== null) return settle();
+    browser.once('exit', settle);
+    try { process.kill(-browser.pid, 'SIGKILL'); } catch { browser.kill('SIGKILL'); }
   };
   const server = createServer((request, response) => {
     if (request.method === 'POST' && request.url === '/result') {
@@ -60,7 +70,7 @@ const report = await new Promise((resolve, reject) => {
   server.listen(0, '127.0.0.1', () => {
     const url = `http://127.0.0.1:${server.address().port}/examples/web/index.html?selftest=${size}`;
     browser = spawn(process.env.CHROMIUM || 'chromium', ['--headless=new', '--no-sandbox', '--disable-gpu',
-      '--disable-dev-shm-usage', `--user-data-dir=${profile}`, url], { stdio: 'ignore' });
+      '--disable-dev-shm-usage', `--user-data-dir=${profile}`, url], { stdio: 'ignore', detached: true });
     browser.on('error', (error) => finish(null, error));
   });
   setTimeout(() => finish(null, new Error('no result from the page in 180 s')), 180_000).unref();

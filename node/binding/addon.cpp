@@ -1,12 +1,15 @@
 // The Node.js addon: the C++ API's hashers and one-shot functions through
 // Node-API's C interface (node_api.h, from the installed Node.js). What it
 // takes is checked by the JavaScript layer (lib/core.mjs), which gives it
-// only Uint8Arrays, algorithm numbers and 32-bit tokens; it checks again, so
-// that nothing it is given can crash the process.
+// only Uint8Arrays, algorithm numbers and 32-bit tokens, and a Uint8Array of
+// the result's size for each result (a Buffer from Node.js's pool: making
+// one here would cost more than a short digest); it checks again, so that
+// nothing it is given can crash the process.
 #include <node_api.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "quillet/digest.hpp"
@@ -54,11 +57,18 @@ bool Uint32Of(napi_env env, napi_value value, std::uint32_t& out) {
   return napi_get_value_uint32(env, value, &out) == napi_ok;
 }
 
-napi_value NewBuffer(napi_env env, const void* bytes, std::size_t size) {
-  napi_value result;
-  void* copy = nullptr;
-  if (napi_create_buffer_copy(env, size, bytes, &copy, &result) != napi_ok) return nullptr;
-  return result;
+// Where a result of `size` bytes goes: a Uint8Array of exactly that size.
+std::uint8_t* ResultOf(napi_env env, napi_value value, std::size_t size) {
+  bool is_typed = false;
+  napi_typedarray_type type;
+  std::size_t length = 0;
+  void* data = nullptr;
+  if (napi_is_typedarray(env, value, &is_typed) != napi_ok || !is_typed ||
+      napi_get_typedarray_info(env, value, &type, &length, &data, nullptr, nullptr) != napi_ok ||
+      type != napi_uint8_array || length != size) {
+    return nullptr;
+  }
+  return static_cast<std::uint8_t*>(data);
 }
 
 void DeleteHasher(napi_env, void* data, void*) { delete static_cast<quillet::Hasher*>(data); }
@@ -111,15 +121,18 @@ napi_value Update(napi_env env, napi_callback_info info) {
   return nullptr;
 }
 
-// finish(hasher): the digest's bytes; the hasher starts anew.
+// finish(hasher, out): the digest's bytes into `out`; the hasher starts anew.
 napi_value Finish(napi_env env, napi_callback_info info) {
-  napi_value args[1];
+  napi_value args[2];
   quillet::Hasher* hasher = nullptr;
-  if (!Arguments(env, info, 1, args) || (hasher = HasherOf(env, args[0])) == nullptr) {
-    return Fail(env, "ERR_INVALID_ARG_TYPE", "finish(hasher)");
+  std::uint8_t* out = nullptr;
+  if (!Arguments(env, info, 2, args) || (hasher = HasherOf(env, args[0])) == nullptr ||
+      (out = ResultOf(env, args[1], hasher->info().digest_size)) == nullptr) {
+    return Fail(env, "ERR_INVALID_ARG_TYPE", "finish(hasher, Uint8Array)");
   }
   const quillet::Digest digest = hasher->Finish();
-  return NewBuffer(env, digest.data(), digest.size());
+  std::memcpy(out, digest.data(), digest.size());
+  return nullptr;
 }
 
 // copy(hasher): a new hasher that goes on from the same point.
@@ -132,38 +145,46 @@ napi_value Copy(napi_env env, napi_callback_info info) {
   return WrapHasher(env, new (std::nothrow) quillet::Hasher(*hasher));
 }
 
-// exportDigest(which, bytes): what the export `which` (0 StandardSHA,
-// 1 BrokenSHA, 2 LockdownSHA, 3 MD5's text) returns for `bytes`.
+// exportDigest(which, bytes, out): what the export `which` (0 StandardSHA,
+// 1 BrokenSHA, 2 LockdownSHA, 3 MD5's text) returns for `bytes`, into `out`.
 napi_value ExportDigest(napi_env env, napi_callback_info info) {
-  napi_value args[2];
+  napi_value args[3];
   std::uint32_t which = 0;
   quillet::ByteView bytes;
-  if (!Arguments(env, info, 2, args) || !Uint32Of(env, args[0], which) || which > 3 ||
-      !BytesOf(env, args[1], bytes)) {
-    return Fail(env, "ERR_INVALID_ARG_TYPE", "exportDigest(which, Uint8Array)");
+  std::uint8_t* out = nullptr;
+  if (!Arguments(env, info, 3, args) || !Uint32Of(env, args[0], which) || which > 3 ||
+      !BytesOf(env, args[1], bytes) ||
+      (out = ResultOf(env, args[2], which == 3 ? sizeof(quillet::Md5Text)
+                                               : sizeof(quillet::Sha1Digest))) == nullptr) {
+    return Fail(env, "ERR_INVALID_ARG_TYPE", "exportDigest(which, Uint8Array, Uint8Array)");
   }
   if (which == 3) {
     const quillet::Md5Text text = quillet::MD5Hex(bytes);
-    return NewBuffer(env, text.data(), text.size());
+    std::memcpy(out, text.data(), text.size());
+    return nullptr;
   }
   const quillet::Sha1Digest digest = which == 0   ? quillet::StandardSHA(bytes)
                                      : which == 1 ? quillet::BrokenSHA(bytes)
                                                   : quillet::LockdownSHA(bytes);
-  return NewBuffer(env, digest.data(), digest.size());
+  std::memcpy(out, digest.data(), digest.size());
+  return nullptr;
 }
 
-// doubleHash(password, first, second): the password proof, tokens as
-// unsigned 32-bit numbers.
+// doubleHash(password, first, second, out): the password proof into `out`,
+// tokens as unsigned 32-bit numbers.
 napi_value DoubleHash(napi_env env, napi_callback_info info) {
-  napi_value args[3];
+  napi_value args[4];
   quillet::ByteView password;
   std::uint32_t first = 0, second = 0;
-  if (!Arguments(env, info, 3, args) || !BytesOf(env, args[0], password) ||
-      !Uint32Of(env, args[1], first) || !Uint32Of(env, args[2], second)) {
-    return Fail(env, "ERR_INVALID_ARG_TYPE", "doubleHash(Uint8Array, uint32, uint32)");
+  std::uint8_t* out = nullptr;
+  if (!Arguments(env, info, 4, args) || !BytesOf(env, args[0], password) ||
+      !Uint32Of(env, args[1], first) || !Uint32Of(env, args[2], second) ||
+      (out = ResultOf(env, args[3], sizeof(quillet::Sha1Digest))) == nullptr) {
+    return Fail(env, "ERR_INVALID_ARG_TYPE", "doubleHash(Uint8Array, uint32, uint32, Uint8Array)");
   }
   const quillet::Sha1Digest proof = quillet::DoubleHashPassword(password, first, second);
-  return NewBuffer(env, proof.data(), proof.size());
+  std::memcpy(out, proof.data(), proof.size());
+  return nullptr;
 }
 
 napi_value Init(napi_env env, napi_value exports) {

@@ -63,7 +63,7 @@ export const browserPlatform = {
       default: return new TextEncoder().encode(text);
     }
   },
-  output: (bytes) => bytes,
+  allocate: (size) => new Uint8Array(size),
   encode(bytes, encoding) {
     switch (encoding.toLowerCase()) {
       case 'hex': return Array.from(bytes, (b) => HEX[b >> 4] + HEX[b & 15]).join('');

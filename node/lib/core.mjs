@@ -7,16 +7,18 @@
 // unsigned 32-bit tokens.
 //
 // backend: newHasher(algorithm) -> handle, update(handle, bytes),
-//   finish(handle) -> Uint8Array, copy(handle) -> handle, release(handle),
-//   exportDigest(which, bytes) -> Uint8Array, doubleHash(bytes, first, second)
-//   -> Uint8Array.
-// platform: fromString(string, encoding) -> Uint8Array, output(bytes) (what
-//   a digest is returned as), encode(bytes, encoding) -> string, or
-//   undefined for an encoding it does not know (the digest is then returned
-//   as bytes, as Node.js does).
+//   finish(handle, out), copy(handle) -> handle, exportDigest(which, bytes,
+//   out), doubleHash(bytes, first, second, out), where `out` is a Uint8Array
+//   of the result's size that the call fills; and release(handle), for a
+//   backend whose handles are not released by the garbage collector itself.
+// platform: fromString(string, encoding) -> Uint8Array, allocate(size) -> a
+//   Uint8Array (what results are returned in: a Buffer on Node.js),
+//   encode(bytes, encoding) -> string, or undefined for an encoding it does
+//   not know (the digest is then returned as bytes, as Node.js does).
 
-// The order of quillet::Algorithms().
+// The order of quillet::Algorithms(), and their digests' sizes.
 const HASHES = ['sha1', 'broken_sha', 'lockdown_sha', 'md5'];
+const SIZES = [20, 20, 20, 16];
 
 function codedError(Kind, code, message) {
   const error = new Kind(message);
@@ -73,21 +75,21 @@ export function makeQuillet(backend, platform) {
     return index;
   }
 
-  // A hasher not digested is released when it is collected.
-  const registry = typeof FinalizationRegistry === 'function'
+  // A hasher not digested is released when it is collected (the addon's
+  // hashers are released with their handles, and need no registry).
+  const registry = backend.release && typeof FinalizationRegistry === 'function'
     ? new FinalizationRegistry((handle) => backend.release(handle)) : null;
 
   class Hash {
     #algorithm;
     #handle;
-    #token = {};
 
     // Made by createHash() and copy() only.
     constructor(algorithm, handle, secret) {
       if (secret !== Hash.#secret) throw new TypeError('Use quillet.createHash()');
       this.#algorithm = algorithm;
       this.#handle = handle;
-      if (registry) registry.register(this, handle, this.#token);
+      if (registry) registry.register(this, handle, this);
     }
 
     static #secret = {};
@@ -101,13 +103,16 @@ export function makeQuillet(backend, platform) {
 
     digest(outputEncoding) {
       if (this.#handle === null) throw finished();
-      const digest = backend.finish(this.#handle);
-      if (registry) registry.unregister(this.#token);
-      backend.release(this.#handle);
+      const digest = platform.allocate(SIZES[this.#algorithm]);
+      backend.finish(this.#handle, digest);
+      if (registry) {
+        registry.unregister(this);
+        backend.release(this.#handle);
+      }
       this.#handle = null;
-      if (outputEncoding === undefined || outputEncoding === 'buffer') return platform.output(digest);
+      if (outputEncoding === undefined || outputEncoding === 'buffer') return digest;
       const text = platform.encode(digest, String(outputEncoding));
-      return text === undefined ? platform.output(digest) : text;
+      return text === undefined ? digest : text;
     }
 
     copy() {
@@ -135,23 +140,26 @@ export function makeQuillet(backend, platform) {
     return value >>> 0;
   }
 
-  const exported = (which) => (data) =>
-    platform.output(backend.exportDigest(which, bytesOf(data, undefined, 'data')));
+  function exported(which, data) {
+    const result = platform.allocate(which === 3 ? 32 : 20);
+    backend.exportDigest(which, bytesOf(data, undefined, 'data'), result);
+    return result;
+  }
 
   return {
     createHash,
     getHashes: () => HASHES.slice(),
     Hash,
-    StandardSHA: exported(0),
-    BrokenSHA: exported(1),
-    LockdownSHA: exported(2),
+    StandardSHA: (data) => exported(0, data),
+    BrokenSHA: (data) => exported(1, data),
+    LockdownSHA: (data) => exported(2, data),
     // The export's 32 characters of upper-case hexadecimal text.
-    MD5: (data) => {
-      const text = backend.exportDigest(3, bytesOf(data, undefined, 'data'));
-      return String.fromCharCode(...text);
+    MD5: (data) => String.fromCharCode(...exported(3, data)),
+    DoubleHashPassword(password, firstToken, secondToken) {
+      const proof = platform.allocate(20);
+      backend.doubleHash(bytesOf(password, undefined, 'password'),
+        token(firstToken, 'firstToken'), token(secondToken, 'secondToken'), proof);
+      return proof;
     },
-    DoubleHashPassword: (password, firstToken, secondToken) =>
-      platform.output(backend.doubleHash(bytesOf(password, undefined, 'password'),
-        token(firstToken, 'firstToken'), token(secondToken, 'secondToken'))),
   };
 }

@@ -27,11 +27,14 @@ export function wasmBackend(instance) {
     }
     heap().fill(0, scratch, scratch + Math.min(bytes.length, PIECE));
   }
-  function finish(handle) {
-    const size = e.q_hasher_finish(handle, out);
-    const digest = heap().slice(out, out + size);
-    heap().fill(0, out, out + size);
-    return digest;
+  // The result in `out` of the module's memory, to `result`; then wiped.
+  function deliver(result) {
+    result.set(heap().subarray(out, out + result.length));
+    heap().fill(0, out, out + result.length);
+  }
+  function finish(handle, result) {
+    e.q_hasher_finish(handle, out);
+    deliver(result);
   }
   const release = (handle) => e.q_hasher_delete(handle);
 
@@ -47,25 +50,30 @@ export function wasmBackend(instance) {
     release,
     // The exports' results are their digests' hashers' (MD5 as upper-case
     // hexadecimal text).
-    exportDigest(which, bytes) {
+    exportDigest(which, bytes, result) {
       const handle = newHasher(which);
       update(handle, bytes);
-      const digest = finish(handle);
+      const digest = new Uint8Array(which === 3 ? 16 : 20);
+      finish(handle, digest);
       release(handle);
-      if (which !== 3) return digest;
+      if (which !== 3) {
+        result.set(digest);
+        return;
+      }
       const hex = '0123456789ABCDEF';
-      return Uint8Array.from([...digest].flatMap((b) => [hex.charCodeAt(b >> 4), hex.charCodeAt(b & 15)]));
+      digest.forEach((b, i) => {
+        result[2 * i] = hex.charCodeAt(b >> 4);
+        result[2 * i + 1] = hex.charCodeAt(b & 15);
+      });
     },
-    doubleHash(password, first, second) {
+    doubleHash(password, first, second, result) {
       const size = Math.max(password.length, 1);
       const at = e.q_alloc(size) >>> 0;
       if (at === 0) throw new RangeError('quillet: out of WebAssembly memory');
       heap().set(password, at);
       e.q_double_hash(at, password.length, first, second, out);
       e.q_free(at, size);  // wiped, then freed
-      const proof = heap().slice(out, out + 20);
-      heap().fill(0, out, out + 20);
-      return proof;
+      deliver(result);
     },
   };
 }

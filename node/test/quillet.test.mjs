@@ -7,6 +7,7 @@ import crypto from 'node:crypto';
 import { readFileSync } from 'node:fs';
 import { test } from 'node:test';
 import { Worker } from 'node:worker_threads';
+import { createRequire } from 'node:module';
 
 import quillet from '../index.mjs';
 import { browserPlatform } from '../lib/browser-platform.mjs';
@@ -110,6 +111,29 @@ test("the browser's encodings read and write as Buffer does", () => {
       assert.equal(browserPlatform.encode(data, encoding), data.toString(encoding), `${length} ${encoding}`);
     }
   }
+});
+
+// The addon checks what it is given again: a call that bypasses the package
+// gets a TypeError, never a crash or a write past a result's end.
+test('the addon refuses malformed calls', { skip: want !== 'addon' }, () => {
+  const addon = createRequire(import.meta.url)('../build/quillet.node');
+  const h = addon.newHasher(0);
+  const data = new Uint8Array(3);
+  const calls = [
+    () => addon.newHasher(4), () => addon.newHasher(-1), () => addon.newHasher('0'),
+    () => addon.update({}, data), () => addon.update(h, 'abc'), () => addon.update(h),
+    () => addon.finish(h), () => addon.finish(h, new Uint8Array(19)), () => addon.finish(h, new Uint8Array(21)),
+    () => addon.finish(h, new Uint16Array(10)), () => addon.finish(data, new Uint8Array(20)),
+    () => addon.finish(addon.newHasher(3), new Uint8Array(20)), () => addon.copy(data),
+    () => addon.exportDigest(0, data, new Uint8Array(16)), () => addon.exportDigest(3, data, new Uint8Array(16)),
+    () => addon.exportDigest(4, data, new Uint8Array(20)), () => addon.exportDigest(0, data),
+    () => addon.doubleHash(data, 1, 2, new Uint8Array(16)), () => addon.doubleHash(data, 1, 2),
+    () => addon.doubleHash(data, 'x', 2, new Uint8Array(20)),
+  ];
+  for (const call of calls) assert.throws(call, { name: 'TypeError' }, String(call));
+  const out = new Uint8Array(20);
+  addon.finish(addon.newHasher(0), out);
+  assert.deepEqual(Buffer.from(out), crypto.createHash('sha1').digest());
 });
 
 test('a hash digested is finished, as node:crypto says', () => {
