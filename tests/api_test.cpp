@@ -3,6 +3,7 @@
 // point and fed byte by byte, and input at every alignment.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -302,6 +303,29 @@ TEST(Api, AlgorithmTableAndHasher) {
 
 // The batch call gives each message's Hasher digest, for every algorithm,
 // whatever the batch's size; the smaller of the two spans counts.
+// Hexadecimal text of digests of every size a Digest holds (the writer
+// takes four bytes at a time, then the rest one by one), over every byte
+// value, in both cases, against printf's.
+TEST(Api, HexTextOfEveryByteAndSize) {
+  std::uint8_t bytes[256 + kMaxDigestSize];
+  for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<std::uint8_t>(i * 167 + 13);
+  for (std::size_t size = 0; size <= kMaxDigestSize; ++size) {
+    for (std::size_t at = 0; at < 256; at += size == 0 ? 256 : 1) {
+      const Digest digest(bytes + at, size);
+      std::string lower, upper;
+      for (std::size_t i = 0; i < size; ++i) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", bytes[at + i]);
+        lower += two;
+        std::snprintf(two, sizeof two, "%02X", bytes[at + i]);
+        upper += two;
+      }
+      ASSERT_EQ(ToHex(digest).view(), lower) << size << " at " << at;
+      ASSERT_EQ(ToHex(digest, true).view(), upper) << size << " at " << at;
+    }
+  }
+}
+
 TEST(Api, DigestMany) {
   std::vector<std::vector<std::uint8_t>> messages;
   for (std::size_t length = 0; length < 200; length += 7) {
