@@ -11,6 +11,9 @@ import { createRequire } from 'node:module';
 
 import quillet from '../index.mjs';
 import { browserPlatform } from '../lib/browser-platform.mjs';
+import { makeQuillet } from '../lib/core.mjs';
+import { nodePlatform } from '../lib/node-platform.mjs';
+import { wasmBackend } from '../lib/wasm-backend.mjs';
 import { knownAnswers } from './known_answers.mjs';
 
 const want = process.env.QUILLET_BACKEND === 'wasm' ? 'wasm' : 'addon';
@@ -134,6 +137,25 @@ test('the addon refuses malformed calls', { skip: want !== 'addon' }, () => {
   const out = new Uint8Array(20);
   addon.finish(addon.newHasher(0), out);
   assert.deepEqual(Buffer.from(out), crypto.createHash('sha1').digest());
+});
+
+// The WebAssembly module's memory lives as long as the page or process:
+// nothing of an input, a password or a result may stay in it after a call.
+test('the WebAssembly memory keeps nothing of what was hashed', { skip: want !== 'wasm' }, () => {
+  const module = new WebAssembly.Module(readFileSync(new URL('../wasm/quillet.wasm', import.meta.url)));
+  const instance = new WebAssembly.Instance(module, {});
+  const wasm = makeQuillet(wasmBackend(instance), nodePlatform);
+  const input = bytes(100_000, 11);
+  const results = [
+    wasm.createHash('sha1').update(input).digest(), wasm.createHash('md5').update(input).digest(),
+    wasm.StandardSHA(input), wasm.BrokenSHA(input.subarray(0, 77)), Buffer.from(wasm.MD5(input)),
+    wasm.DoubleHashPassword(input.subarray(0, 40), 5, 6),
+  ];
+  const memory = Buffer.from(instance.exports.memory.buffer);
+  for (const at of [0, 64 * 1024 - 16, input.length - 16, 5]) {
+    assert.equal(memory.indexOf(input.subarray(at, at + 16)), -1, `input bytes at ${at}`);
+  }
+  for (const result of results) assert.equal(memory.indexOf(result.subarray(0, 12)), -1, result.toString('hex'));
 });
 
 test('a hash digested is finished, as node:crypto says', () => {

@@ -34,12 +34,16 @@ void q_hasher_update(quillet::Hasher* hasher, const std::byte* bytes, std::size_
   hasher->Update(std::span<const std::byte>(bytes, size));
 }
 
-// Writes the digest to `out` (20 bytes at most) and returns its size.
+// Writes the digest to `out` (20 bytes at most) and returns its size. The
+// result's copy in this frame (in the module's memory, where the stack of
+// WebAssembly code keeps what has an address) is wiped.
 QUILLET_WASM_EXPORT(q_hasher_finish)
 std::size_t q_hasher_finish(quillet::Hasher* hasher, std::uint8_t* out) {
-  const quillet::Digest digest = hasher->Finish();
-  for (std::size_t i = 0; i < digest.size(); ++i) out[i] = digest.data()[i];
-  return digest.size();
+  quillet::Digest digest = hasher->Finish();
+  const std::size_t size = digest.size();
+  for (std::size_t i = 0; i < size; ++i) out[i] = digest.data()[i];
+  quillet::SecureWipeObject(digest);
+  return size;
 }
 
 QUILLET_WASM_EXPORT(q_hasher_copy) quillet::Hasher* q_hasher_copy(const quillet::Hasher* hasher) {
@@ -59,7 +63,8 @@ QUILLET_WASM_EXPORT(q_hasher_delete) void q_hasher_delete(quillet::Hasher* hashe
 QUILLET_WASM_EXPORT(q_double_hash)
 void q_double_hash(const std::byte* password, std::size_t size, std::uint32_t first,
                    std::uint32_t second, std::uint8_t* out) {
-  const quillet::Sha1Digest proof =
+  quillet::Sha1Digest proof =
       quillet::DoubleHashPassword(std::span<const std::byte>(password, size), first, second);
   for (std::size_t i = 0; i < proof.size(); ++i) out[i] = proof[i];
+  quillet::SecureWipeObject(proof);
 }
