@@ -137,6 +137,14 @@ test('the addon refuses malformed calls', { skip: want !== 'addon' }, () => {
   const out = new Uint8Array(20);
   addon.finish(addon.newHasher(0), out);
   assert.deepEqual(Buffer.from(out), crypto.createHash('sha1').digest());
+  // Any typed array given directly is read as all of its bytes.
+  const backing = new Uint8Array(bytes(64, 3)).buffer;
+  for (const View of [Int8Array, Uint16Array, Int32Array, Float32Array, Float64Array, BigUint64Array]) {
+    const view = new View(backing, 8, 6);
+    addon.exportDigest(0, view, out);
+    const want = crypto.createHash('sha1').update(new Uint8Array(backing, 8, view.byteLength)).digest();
+    assert.deepEqual(Buffer.from(out), want, View.name);
+  }
 });
 
 // The WebAssembly module's memory lives as long as the page or process:
