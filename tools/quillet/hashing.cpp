@@ -38,14 +38,12 @@ long ReadFrom(InputFile& file, void* buffer, std::size_t size, std::string& erro
 }  // namespace
 
 Pipeline::Pipeline(const DigestFormat& format, unsigned jobs) : format_(format) {
-  buffers_.read.resize(kReadSize);
-  buffers_.batch.resize(kReadSize);
   // The calling thread is one of the `jobs`. A thread that cannot be had
   // (no memory for its stack or its buffers) is done without: the inputs are
   // then read by fewer threads, at least by this one.
   for (unsigned i = 1; i < jobs; ++i) {
     try {
-      Buffers buffers{std::vector<std::byte>(kReadSize), std::vector<std::byte>(kReadSize)};
+      Buffers buffers;
       workers_.emplace_back([this, b = std::move(buffers)]() mutable { Work(std::move(b)); });
     } catch (const std::system_error&) {
       break;
@@ -230,7 +228,7 @@ Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buf
   return outcome;
 }
 
-DigestResult Pipeline::Hash(Job& job, InputFile& file, std::vector<std::byte>& buffer,
+DigestResult Pipeline::Hash(Job& job, InputFile& file, const Buffer& buffer,
                             bool show_progress, std::span<const std::byte> already) {
   DigestResult result;
   if (show_progress && Progress::enabled() && file.is_terminal()) Progress::Disable();

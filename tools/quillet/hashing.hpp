@@ -93,10 +93,17 @@ class Pipeline {
     std::atomic<std::uint64_t> total{0};
     std::chrono::steady_clock::time_point began;
   };
+  // kReadSize bytes, not cleared: a page is touched only when a read fills
+  // it (clearing two buffers a thread took a millisecond of each run).
+  struct Buffer {
+    std::unique_ptr<std::byte[]> bytes{new std::byte[kReadSize]};
+    std::byte* data() const { return bytes.get(); }
+    static constexpr std::size_t size() { return kReadSize; }
+  };
   // What each reading thread has: a buffer for reads and one for the
   // batch's small files.
   struct Buffers {
-    std::vector<std::byte> read, batch;
+    Buffer read, batch;
     std::uint64_t device = ~std::uint64_t{0};  // the last file's, and whether it spins
     bool spinning = false;
   };
@@ -114,7 +121,7 @@ class Pipeline {
   Outcome Process(const std::vector<Job*>& batch, Buffers& buffers, const Job* waited);
   // Reads `file` (open) to its end with `buffer`, for `job`, after the bytes
   // `already` read from it.
-  DigestResult Hash(Job& job, InputFile& file, std::vector<std::byte>& buffer,
+  DigestResult Hash(Job& job, InputFile& file, const Buffer& buffer,
                     bool show_progress, std::span<const std::byte> already);
   bool Spinning(std::uint64_t device);
   void Work(Buffers buffers);
