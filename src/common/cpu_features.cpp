@@ -44,7 +44,7 @@ CpuFeatures DetectCpu() noexcept {
   features.avx512vl = features.avx2 && CPU_FEATURE_ACTIVE(AVX512F) &&
                       CPU_FEATURE_ACTIVE(AVX512VL);
   features.bmi = CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2);
-  features.amd_avx512 = features.avx512vl && CPU_FEATURE_PRESENT(SSE4A);
+  features.slow_one_lane_vectors = features.avx512vl && CPU_FEATURE_PRESENT(SSE4A);
   return features;
 #elif QUILLET_X86_BACKENDS
   CpuidWords words;
@@ -67,11 +67,9 @@ CpuFeatures DetectCpu() noexcept {
   words.leaf7_ebx = ebx;
   if ((words.leaf1_ecx & cpuid_bit::kOsxsave) != 0) words.xcr0 = ReadXcr0();
   CpuFeatures features = DecodeCpuFeatures(words);
-  // One leaf more only where the answer can change a choice.
-  if (features.avx512vl && __get_cpuid(0x80000001u, &eax, &ebx, &ecx, &edx)) {
-    words.extended1_ecx = ecx;
-    features = DecodeCpuFeatures(words);
-  }
+  // The vendor is not asked (one leaf more): one-lane vector code is not
+  // chosen here.
+  features.slow_one_lane_vectors = features.avx512vl;
   return features;
 #elif QUILLET_ARM_BACKENDS && defined(__linux__)
   return DecodeHwcap(getauxval(AT_HWCAP));

@@ -49,18 +49,18 @@ struct CpuFeatures {
   bool avx512vl = false;  // AVX-512 F and VL, their register state saved by the OS
   bool bmi = false;       // BMI1 and BMI2
   bool arm_sha1 = false;  // ARMv8 SHA-1 instructions, with ASIMD
-  // AVX-512 on an AMD CPU (told by SSE4a, which only AMD's CPUs have), where
-  // one-lane vector code loses to scalar code: measured on Zen 4 and Zen 5.
-  // The vendor is not asked apart: CPUID costs microseconds under a
-  // hypervisor, and SSE4a comes with the words already read.
-  bool amd_avx512 = false;
+  // AVX-512 where one-lane vector code loses to scalar code: AMD's CPUs
+  // (told by SSE4a, which only they have; measured on Zen 4 and Zen 5), and
+  // every CPU where only another CPUID question (microseconds under a
+  // hypervisor) would tell the vendor.
+  bool slow_one_lane_vectors = false;
   friend bool operator==(const CpuFeatures&, const CpuFeatures&) = default;
 };
 
 // The words the answer is decoded from: CPUID leaf 1's ECX (or the same bits
 // filled in from the system's own record of the features), leaf 7's EBX, and
 // XCR0 (0 where it was not read: it may be read only when ECX has OSXSAVE),
-// and leaf 0x80000001's ECX (read only where AVX-512 is found).
+// and leaf 0x80000001's ECX.
 struct CpuidWords {
   std::uint32_t leaf1_ecx = 0;
   std::uint32_t leaf7_ebx = 0;
@@ -91,7 +91,7 @@ constexpr CpuFeatures DecodeCpuFeatures(const CpuidWords& words) {
   features.avx2 = ymm_state && has(words.leaf7_ebx, kAvx2);
   features.avx512vl = features.avx2 && has(words.leaf7_ebx, kAvx512F | kAvx512VL) &&
                       (words.xcr0 & (kXmmYmm | kOpmaskZmm)) == (kXmmYmm | kOpmaskZmm);
-  features.amd_avx512 = features.avx512vl && has(words.extended1_ecx, kSse4a);
+  features.slow_one_lane_vectors = features.avx512vl && has(words.extended1_ecx, kSse4a);
   return features;
 }
 

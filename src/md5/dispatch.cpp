@@ -10,11 +10,11 @@ BackendTable Backends([[maybe_unused]] const CpuFeatures& cpu) noexcept {
   // One lane of vector registers beats the scalar rounds where the vector
   // instructions on its chain take one cycle each (Intel's AVX-512 CPUs, by
   // published measurements); on AMD's it runs at 0.74x (Zen 4) and 0.47x
-  // (Zen 5) of the scalar rounds, so there it comes after the portable one:
-  // listed, tested, not chosen.
-  if (cpu.avx512vl && !cpu.amd_avx512) found.Add("avx512vl", &TransformMD5Avx512);
+  // (Zen 5) of the scalar rounds, so there, and where the vendor is not
+  // known, it comes after the portable one: listed, tested, not chosen.
+  if (cpu.avx512vl && !cpu.slow_one_lane_vectors) found.Add("avx512vl", &TransformMD5Avx512);
   found.Add("portable", &TransformMD5);
-  if (cpu.avx512vl && cpu.amd_avx512) found.Add("avx512vl", &TransformMD5Avx512);
+  if (cpu.avx512vl && cpu.slow_one_lane_vectors) found.Add("avx512vl", &TransformMD5Avx512);
 #else
   found.Add("portable", &TransformMD5);
 #endif
