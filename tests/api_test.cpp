@@ -301,8 +301,6 @@ TEST(Api, AlgorithmTableAndHasher) {
   EXPECT_EQ(FindAlgorithm(""), std::nullopt);
 }
 
-// The batch call gives each message's Hasher digest, for every algorithm,
-// whatever the batch's size; the smaller of the two spans counts.
 // Hexadecimal text of digests of every size a Digest holds (the writer
 // takes four bytes at a time, then the rest one by one), over every byte
 // value, in both cases, against printf's.
@@ -326,6 +324,8 @@ TEST(Api, HexTextOfEveryByteAndSize) {
   }
 }
 
+// The batch call gives each message's Hasher digest, for every algorithm,
+// whatever the batch's size; the smaller of the two spans counts.
 TEST(Api, DigestMany) {
   std::vector<std::vector<std::uint8_t>> messages;
   for (std::size_t length = 0; length < 200; length += 7) {
