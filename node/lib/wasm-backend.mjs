@@ -53,13 +53,10 @@ export function wasmBackend(instance) {
     exportDigest(which, bytes, result) {
       const handle = newHasher(which);
       update(handle, bytes);
-      const digest = new Uint8Array(which === 3 ? 16 : 20);
+      const digest = which === 3 ? new Uint8Array(16) : result;
       finish(handle, digest);
       release(handle);
-      if (which !== 3) {
-        result.set(digest);
-        return;
-      }
+      if (which !== 3) return;
       const hex = '0123456789ABCDEF';
       digest.forEach((b, i) => {
         result[2 * i] = hex.charCodeAt(b >> 4);
