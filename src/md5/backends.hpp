@@ -13,7 +13,7 @@ namespace quillet::md5 {
 #if QUILLET_X86_BACKENDS
 // One 32-bit lane of AVX-512VL registers: vpternlogd round functions,
 // vprold rotations.
-void TransformMD5Avx512(std::uint32_t state[4], const std::uint8_t block[kBlockSize]);
+void TransformMD5Avx512(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count);
 
 // Many messages at once (common/lanes.hpp): `count` blocks of each lane's
 // message, the lanes' words in `state` word-major.

@@ -11,7 +11,8 @@
 
 namespace quillet::md5 {
 
-using BlockFunction = void (*)(std::uint32_t state[4], const std::uint8_t block[kBlockSize]);
+using BlockFunction = void (*)(std::uint32_t state[4], const std::uint8_t* blocks,
+                               std::size_t count);
 using Backend = quillet::Backend<BlockFunction>;
 using BackendTable = quillet::BackendTable<BlockFunction, 3>;
 

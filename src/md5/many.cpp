@@ -26,12 +26,9 @@ void Emit(Digest &out, const std::uint32_t *words) {
 template <std::size_t kLanes>
 void InLanes(LaneKernel kernel, const void *batch, MessageAt message_at, std::size_t count,
              Digest *out) {
-  const BlockFunction single = SelectBlockFunction(std::size_t{1} << 20);
   HashInLanes<LaneTraits, kLanes>(
       count, [&](std::size_t i) { return message_at(batch, i); }, kernel,
-      [single](std::uint32_t *words, const std::uint8_t *blocks, std::size_t n) {
-        for (std::size_t b = 0; b < n; ++b) single(words, blocks + b * kBlockSize);
-      },
+      SelectBlockFunction(std::size_t{1} << 20),
       [out](std::size_t i, const std::uint32_t *words) { Emit(out[i], words); });
 }
 

@@ -48,18 +48,27 @@ void InitMD5(Md5Context& context) {
   a += QUILLET_MD5_I(b, c, d);                          \
   a = std::rotl(a, s) + (b);
 
-void TransformMD5(std::uint32_t state[4], const std::uint8_t block[kBlockSize]) {
-  // The message words are read from the block where they are used: a local
-  // copy would be one more place that holds message data.
-  const auto x = [block](int k) { return LoadLittleEndian32(block + 4 * k); };
-  std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+void TransformMD5(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count) {
+  // The chaining value stays in registers from one block to the next: going
+  // through `state` would put a store and a load on the chain at every block.
+  std::uint32_t sa = state[0], sb = state[1], sc = state[2], sd = state[3];
+  for (const std::uint8_t* block = blocks; count != 0; --count, block += kBlockSize) {
+    // The message words are read from the block where they are used: a
+    // local copy would be one more place that holds message data.
+    const auto x = [block](int k) { return LoadLittleEndian32(block + 4 * k); };
+    std::uint32_t a = sa, b = sb, c = sc, d = sd;
 
-  QUILLET_MD5_STEPS(QUILLET_MD5_FF, QUILLET_MD5_GG, QUILLET_MD5_HH, QUILLET_MD5_II)
+    QUILLET_MD5_STEPS(QUILLET_MD5_FF, QUILLET_MD5_GG, QUILLET_MD5_HH, QUILLET_MD5_II)
 
-  state[0] += a;
-  state[1] += b;
-  state[2] += c;
-  state[3] += d;
+    sa += a;
+    sb += b;
+    sc += c;
+    sd += d;
+  }
+  state[0] = sa;
+  state[1] = sb;
+  state[2] = sc;
+  state[3] = sd;
 }
 
 #undef QUILLET_MD5_F
@@ -87,8 +96,8 @@ void UpdateMD5(Md5Context& context, const std::uint8_t* data, std::size_t length
   // Whole blocks pass through the buffer too, so the transform reads only the
   // context and never depends on the caller's alignment.
   BufferedUpdate(context.buffer, index, data, length, true,
-                 [&context, transform](const std::uint8_t* block, std::size_t) {
-                   transform(context.state, block);
+                 [&context, transform](const std::uint8_t* block, std::size_t count) {
+                   transform(context.state, block, count);
                  });
 }
 
@@ -103,7 +112,7 @@ void FinishBlocks(std::uint32_t (&state)[4], std::span<const std::uint8_t> tail,
                   std::uint64_t bits, BlockFunction transform, Digest& digest) {
   std::uint8_t final_blocks[2 * kBlockSize];
   const std::size_t count = PadFinalBlocks(tail, bits, kMd5Padding, final_blocks);
-  for (std::size_t i = 0; i < count; ++i) transform(state, final_blocks + i * kBlockSize);
+  transform(state, final_blocks, count);
   for (int i = 0; i < 4; ++i) StoreLittleEndian32(digest.data() + 4 * i, state[i]);
   SecureWipeObject(final_blocks);
 }
@@ -122,7 +131,7 @@ Digest ComputeMD5(std::span<const std::uint8_t> message) {
   std::memcpy(state, kInitialState, sizeof state);
   const BlockFunction transform = SelectBlockFunction(message.size());
   const std::size_t whole = message.size() / kBlockSize;
-  for (std::size_t i = 0; i < whole; ++i) transform(state, message.data() + i * kBlockSize);
+  if (whole != 0) transform(state, message.data(), whole);
   Digest digest;
   FinishBlocks(state, message.subspan(whole * kBlockSize), std::uint64_t{message.size()} << 3,
                transform, digest);

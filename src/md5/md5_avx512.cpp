@@ -25,16 +25,23 @@ namespace quillet::md5 {
 #define QUILLET_MD5_H(a, b, c, d, k, s, t) QUILLET_MD5_STEP(a, b, c, d, k, s, t, 0x96)  // b ^ c ^ d
 #define QUILLET_MD5_I(a, b, c, d, k, s, t) QUILLET_MD5_STEP(a, b, c, d, k, s, t, 0x39)  // c ^ (b | ~d)
 
-void TransformMD5Avx512(std::uint32_t state[4], const std::uint8_t block[kBlockSize]) {
-  __m128i a = _mm_cvtsi32_si128(static_cast<int>(state[0]));
-  __m128i b = _mm_cvtsi32_si128(static_cast<int>(state[1]));
-  __m128i c = _mm_cvtsi32_si128(static_cast<int>(state[2]));
-  __m128i d = _mm_cvtsi32_si128(static_cast<int>(state[3]));
-  QUILLET_MD5_STEPS(QUILLET_MD5_F, QUILLET_MD5_G, QUILLET_MD5_H, QUILLET_MD5_I)
-  state[0] += static_cast<std::uint32_t>(_mm_cvtsi128_si32(a));
-  state[1] += static_cast<std::uint32_t>(_mm_cvtsi128_si32(b));
-  state[2] += static_cast<std::uint32_t>(_mm_cvtsi128_si32(c));
-  state[3] += static_cast<std::uint32_t>(_mm_cvtsi128_si32(d));
+void TransformMD5Avx512(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count) {
+  __m128i sa = _mm_cvtsi32_si128(static_cast<int>(state[0]));
+  __m128i sb = _mm_cvtsi32_si128(static_cast<int>(state[1]));
+  __m128i sc = _mm_cvtsi32_si128(static_cast<int>(state[2]));
+  __m128i sd = _mm_cvtsi32_si128(static_cast<int>(state[3]));
+  for (const std::uint8_t* block = blocks; count != 0; --count, block += kBlockSize) {
+    __m128i a = sa, b = sb, c = sc, d = sd;
+    QUILLET_MD5_STEPS(QUILLET_MD5_F, QUILLET_MD5_G, QUILLET_MD5_H, QUILLET_MD5_I)
+    sa = _mm_add_epi32(sa, a);
+    sb = _mm_add_epi32(sb, b);
+    sc = _mm_add_epi32(sc, c);
+    sd = _mm_add_epi32(sd, d);
+  }
+  state[0] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(sa));
+  state[1] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(sb));
+  state[2] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(sc));
+  state[3] = static_cast<std::uint32_t>(_mm_cvtsi128_si32(sd));
 }
 
 #undef QUILLET_MD5_STEP
