@@ -9,9 +9,11 @@ BackendTable Backends([[maybe_unused]] const CpuFeatures& cpu) noexcept {
 #if QUILLET_X86_BACKENDS
   // One lane of vector registers beats the scalar rounds where the vector
   // instructions on its chain take one cycle each (Intel's AVX-512 CPUs, by
-  // published measurements); on AMD's it runs at 0.74x (Zen 4) and 0.47x
-  // (Zen 5) of the scalar rounds, so there, and where the vendor is not
-  // known, it comes after the portable one: listed, tested, not chosen.
+  // published measurements). On AMD's vprold takes two (Zen 4, measured), so
+  // a step costs five cycles or more against the scalar rounds' 4.5 on
+  // average: it runs at 0.7x (Zen 4) and 0.47x (Zen 5) of them. There, and
+  // where the vendor is not known, it comes after the portable one: listed,
+  // tested, not chosen.
   if (cpu.avx512vl && !cpu.slow_one_lane_vectors) found.Add("avx512vl", &TransformMD5Avx512);
   found.Add("portable", &TransformMD5);
   if (cpu.avx512vl && cpu.slow_one_lane_vectors) found.Add("avx512vl", &TransformMD5Avx512);
