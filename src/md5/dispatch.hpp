@@ -21,7 +21,8 @@ using BackendTable = quillet::BackendTable<BlockFunction, 3>;
 BackendTable Backends(const CpuFeatures& cpu) noexcept;
 
 // The block function for `length` more bytes: the portable one below the
-// threshold where asking the CPU is costly, otherwise the fastest the CPU
+// threshold where asking the CPU costs more than it can save (a few blocks,
+// or more where the CPU is asked directly), otherwise the fastest the CPU
 // offers. Asks on each call; nothing is kept between calls.
 BlockFunction SelectBlockFunction(std::size_t length) noexcept;
 
