@@ -113,7 +113,17 @@ class SideBySideTest(Scratch):
 
     def test_hashing(self):
         special = ["sp ace", "back\\slash", "new\nline", "car\rriage", "ends\r", "star*"]
+        # Names in several directories, one after another in a batch: each is
+        # looked up in its own (a linked one, a missing one, one named twice).
+        os.makedirs("d1/sub")
+        os.mkdir("d2")
+        os.symlink("d1", "ln")
+        for name, data in (("d1/x", b"x1"), ("d1/y", b"y1"), ("d2/x", b"x2"), ("d1/sub/x", b"x3")):
+            self.write(name, data)
+        across = ["d1/x", "d2/x", "d1/y", "ln/x", "d1/sub/x", "d1/missing", "none/x", "d1/",
+                  "d1/.", "d2/../d1/y", "./a", "d1//x", os.path.abspath("d2/x"), "d1/x"]
         cases = [
+            (across, b""),
             (["a", "empty", "big"], b""),
             ([], b"data\x00more"),
             (["-", "a", "-"], b"from stdin"),
@@ -387,6 +397,24 @@ class InputsReadOnceTest(Scratch):
         result = subprocess.run([TOOL, "sha1", "-j", "64", *names], capture_output=True,
                                 preexec_fn=small_address_space)
         self.assertEqual((result.stdout, result.returncode), (want, 0), result.stderr)
+
+    def test_a_process_short_of_descriptors_reads_every_file(self):
+        # Two descriptors free: the tool must not keep the files it has read
+        # open when it needs one for the next.
+        names = [self.write(f"h{i}", os.urandom(37 * i)) for i in range(40)]
+        spare = [os.open(os.devnull, os.O_RDONLY) for _ in range(90)]
+        self.addCleanup(lambda: [os.close(fd) for fd in spare])
+        soft = max(spare) + 3
+
+        def few_descriptors():
+            resource.setrlimit(resource.RLIMIT_NOFILE,
+                               (soft, resource.getrlimit(resource.RLIMIT_NOFILE)[1]))
+        want = subprocess.run(["sha1sum", *names], capture_output=True, pass_fds=spare,
+                              preexec_fn=few_descriptors)
+        ours = subprocess.run([TOOL, "sha1", "-j1", *names], capture_output=True, pass_fds=spare,
+                              preexec_fn=few_descriptors)
+        self.assertEqual((ours.stdout, ours.stderr, ours.returncode),
+                         (want.stdout, b"", 0))
 
     @unittest.skipUnless(FAIL_SHIM, "needs the read shim (QUILLET_FAIL_READ_SHIM)")
     def test_a_small_file_that_grew_is_hashed_whole(self):

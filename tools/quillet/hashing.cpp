@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <system_error>
 
 #include "io.hpp"
@@ -37,7 +38,8 @@ long ReadFrom(InputFile& file, void* buffer, std::size_t size, std::string& erro
 
 }  // namespace
 
-Pipeline::Pipeline(const DigestFormat& format, unsigned jobs) : format_(format) {
+Pipeline::Pipeline(const DigestFormat& format, unsigned jobs)
+    : format_(format), hold_(DescriptorsToHold(jobs)) {
   // The calling thread is one of the `jobs`. A thread that cannot be had
   // (no memory for its stack or its buffers) is done without: the inputs are
   // then read by fewer threads, at least by this one.
@@ -163,9 +165,11 @@ Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buf
   std::vector<ByteView> messages;
   std::vector<std::size_t> owners;  // the batch index of each message
   std::size_t used = 0;
+  HeldDescriptors held(hold_);  // the small files read, closed together
+  NameLookup lookup;
   for (std::size_t i = 0; i < batch.size(); ++i) {
     Job& job = *batch[i];
-    const InputInfo info = Inspect(job.name);
+    const InputInfo info = Inspect(job.name, &lookup);
     if (info.kind != InputKind::kRegular) continue;  // read in turn
     if (info.device != buffers.device) {
       buffers.device = info.device;
@@ -183,7 +187,13 @@ Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buf
     }
     const auto size = static_cast<std::size_t>(info.size);
     DigestResult result;
-    InputFile file(job.name, result.error, InputFile::Open::kLookedAt);
+    std::optional<InputFile> opened;
+    opened.emplace(job.name, result.error, InputFile::Open::kLookedAt, &lookup);
+    if (!opened->is_open() && opened->out_of_descriptors() && held.CloseAll()) {
+      result.error.clear();
+      opened.emplace(job.name, result.error, InputFile::Open::kLookedAt, &lookup);
+    }
+    InputFile& file = *opened;
     if (!file.is_open()) {
       result.missing = file.missing();
       outcome.results[i] = std::move(result);
@@ -215,6 +225,7 @@ Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buf
       messages.emplace_back(std::span<const std::byte>(into, got));
       owners.push_back(i);
       used += got;
+      file.HandTo(held);
     }
   }
   std::vector<Digest> digests(messages.size());

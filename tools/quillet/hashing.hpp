@@ -138,6 +138,7 @@ class Pipeline {
   std::mutex devices_mutex_;
   std::vector<std::pair<std::uint64_t, bool>> devices_;  // device, spinning
   std::mutex disk_;  // held while a spinning disk is read past the page cache
+  std::size_t hold_;  // descriptors a thread may hold (HeldDescriptors)
   std::vector<std::thread> workers_;
 };
 

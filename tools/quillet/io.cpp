@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #if defined(__linux__)
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <sys/uio.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -56,15 +59,44 @@ bool IsTerminal(int fd) {
 #endif
 }
 
-InputInfo Inspect(const std::string& name) {
+NameLookup::~NameLookup() {
+  if (fd_ >= 0) QUILLET_CLOSE(fd_);
+}
+
+NameLookup::Place NameLookup::Find(const std::string& name) {
+#if defined(_WIN32)
+  return {0, name.c_str()};
+#else
+  const auto slash = name.rfind('/');
+  if (slash == std::string::npos || slash + 1 == name.size()) return {AT_FDCWD, name.c_str()};
+  const std::string_view directory(name.data(), slash + 1);  // "/" for "/x"
+  if (!tried_ || directory != path_) {
+    if (fd_ >= 0) QUILLET_CLOSE(fd_);
+    path_ = directory;
+    tried_ = true;
+#if defined(O_PATH)
+    fd_ = ::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+    fd_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+#endif
+  }
+  if (fd_ < 0) return {AT_FDCWD, name.c_str()};
+  return {fd_, name.c_str() + slash + 1};
+#endif
+}
+
+InputInfo Inspect(const std::string& name, NameLookup* lookup) {
   InputInfo info;
   if (name == "-") return info;
 #if defined(_WIN32)
+  static_cast<void>(lookup);
   struct _stat64 st;
   if (_stat64(name.c_str(), &st) != 0) return info;
 #else
+  const NameLookup::Place place =
+      lookup != nullptr ? lookup->Find(name) : NameLookup::Place{AT_FDCWD, name.c_str()};
   struct stat st;
-  if (stat(name.c_str(), &st) != 0) return info;
+  if (fstatat(place.directory, place.name, &st, 0) != 0) return info;
 #endif
   if ((st.st_mode & S_IFMT) != S_IFREG) return info;
   info.kind = InputKind::kRegular;
@@ -92,7 +124,7 @@ bool IsRotational(std::uint64_t device) {
   return false;
 }
 
-InputFile::InputFile(const std::string& name, std::string& error, Open how) {
+InputFile::InputFile(const std::string& name, std::string& error, Open how, NameLookup* lookup) {
   if (name == "-") {
 #if defined(_WIN32)
     _setmode(0, _O_BINARY);
@@ -101,14 +133,19 @@ InputFile::InputFile(const std::string& name, std::string& error, Open how) {
     g_stdin_read = true;
   } else {
 #if defined(_WIN32)
+    static_cast<void>(lookup);
     fd_ = _open(name.c_str(), _O_RDONLY | _O_BINARY);
 #else
+    const NameLookup::Place place =
+        lookup != nullptr ? lookup->Find(name) : NameLookup::Place{AT_FDCWD, name.c_str()};
     // Never blocks: a name that has become a pipe since it was looked at is
     // not waited on here.
-    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (how != Open::kAnything ? O_NONBLOCK : 0));
+    fd_ = ::openat(place.directory, place.name,
+                   O_RDONLY | O_CLOEXEC | (how != Open::kAnything ? O_NONBLOCK : 0));
 #endif
     if (fd_ < 0) {
       missing_ = errno == ENOENT;
+      out_of_descriptors_ = errno == EMFILE || errno == ENFILE;
       error = std::strerror(errno);
       return;
     }
@@ -147,6 +184,57 @@ bool InputFile::ConfirmRegular() {
 
 InputFile::~InputFile() {
   if (owned_) QUILLET_CLOSE(fd_);
+}
+
+void InputFile::HandTo(HeldDescriptors& held) {
+  if (!owned_) return;
+  held.Hold(fd_);
+  owned_ = false;
+  fd_ = -1;
+}
+
+void HeldDescriptors::Hold(int fd) {
+  if (count_ >= capacity_ || count_ == fds_.size()) CloseAll();
+  if (capacity_ == 0) {
+    QUILLET_CLOSE(fd);
+    return;
+  }
+  fds_[count_++] = fd;
+}
+
+std::size_t DescriptorsToHold(std::size_t readers) {
+#if defined(__linux__) && defined(SYS_close_range)
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || readers == 0) return 0;
+  if (limit.rlim_cur == RLIM_INFINITY) return HeldDescriptors::kCapacity;
+  const auto room = limit.rlim_cur > 64 ? (limit.rlim_cur - 64) / 4 / readers : 0;
+  return static_cast<std::size_t>(std::min<rlim_t>(room, HeldDescriptors::kCapacity));
+#else
+  static_cast<void>(readers);
+  return 0;
+#endif
+}
+
+bool HeldDescriptors::CloseAll() {
+  if (count_ == 0) return false;
+  const auto end = fds_.begin() + static_cast<std::ptrdiff_t>(count_);
+  std::sort(fds_.begin(), end);
+  for (auto run = fds_.begin(); run != end;) {
+    // A run of consecutive numbers, every one of them held here: closing the
+    // range closes nothing that belongs to anyone else.
+    auto last = run;
+    while (last + 1 != end && *(last + 1) == *last + 1) ++last;
+#if defined(__linux__) && defined(SYS_close_range)
+    if (last != run && syscall(SYS_close_range, static_cast<unsigned>(*run),
+                               static_cast<unsigned>(*last), 0u) == 0) {
+      run = last + 1;
+      continue;
+    }
+#endif
+    for (; run != last + 1; ++run) QUILLET_CLOSE(*run);
+  }
+  count_ = 0;
+  return true;
 }
 
 bool InputFile::is_terminal() const { return fd_ >= 0 && IsTerminal(fd_); }

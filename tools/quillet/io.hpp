@@ -3,6 +3,7 @@
 // that the exit status tells.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,7 +32,31 @@ struct InputInfo {
   std::uint64_t size = 0;    // of a regular file, as it was looked at
   std::uint64_t device = 0;  // the device that holds it
 };
-InputInfo Inspect(const std::string& name);
+// Where names are looked up: from a descriptor of the directory a name is
+// in, kept while the names that follow are in the same one. A batch of names
+// in one directory then walks the directory's path once, not twice for each
+// name (to look at it and to open it). A name with no directory part, or
+// whose directory does not open, is looked up whole, as given.
+class NameLookup {
+ public:
+  NameLookup() = default;
+  ~NameLookup();
+  NameLookup(const NameLookup&) = delete;
+  NameLookup& operator=(const NameLookup&) = delete;
+  struct Place {
+    int directory;     // a directory descriptor, or the working directory's
+    const char* name;  // relative to it
+  };
+  Place Find(const std::string& name);
+
+ private:
+  std::string path_;  // the directory part last seen, with its final '/'
+  int fd_ = -1;       // its descriptor, -1 if it did not open
+  bool tried_ = false;
+};
+
+// `lookup`, if given, finds the name (see NameLookup).
+InputInfo Inspect(const std::string& name, NameLookup* lookup = nullptr);
 
 // Whether `device` (a regular file's) is a spinning disk, which more than one
 // reader at a time would make seek back and forth. False where the system
@@ -41,6 +66,8 @@ bool IsRotational(std::uint64_t device);
 // A file, or standard input for "-", read in large pieces straight from its
 // descriptor (no stdio buffer in between, so nothing is read ahead of what
 // the tool asks for).
+class HeldDescriptors;
+
 class InputFile {
  public:
   // How a name is opened: kAnything (waiting, as for a pipe, if need be);
@@ -51,7 +78,8 @@ class InputFile {
   enum class Open { kAnything, kRegular, kLookedAt };
   // Opens `name`; on failure `error` holds the reason and the file is not
   // open.
-  InputFile(const std::string& name, std::string& error, Open how = Open::kAnything);
+  InputFile(const std::string& name, std::string& error, Open how = Open::kAnything,
+            NameLookup* lookup = nullptr);
   ~InputFile();
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
@@ -59,6 +87,8 @@ class InputFile {
   bool is_open() const { return fd_ >= 0; }
   // Whether opening failed because there is no such file.
   bool missing() const { return missing_; }
+  // Whether opening failed because too many files are open.
+  bool out_of_descriptors() const { return out_of_descriptors_; }
   // With kRegular: whether the file is a regular one.
   bool regular() const { return regular_; }
   // With kLookedAt: asks whether the open file is a regular one (and its
@@ -74,6 +104,8 @@ class InputFile {
   // `would_wait` is set, and nothing read, where the read would wait for a
   // disk (or the system cannot tell).
   long ReadCached(void* buffer, std::size_t size, std::string& error, bool& would_wait);
+  // Hands the open descriptor to `held`, to be closed with others.
+  void HandTo(HeldDescriptors& held);
 
  private:
   void Ask();  // regular_ and size_ from the open descriptor
@@ -81,9 +113,38 @@ class InputFile {
   int fd_ = -1;
   bool owned_ = false;
   bool missing_ = false;
+  bool out_of_descriptors_ = false;
   bool regular_ = false;
   std::uint64_t size_ = 0;
 };
+
+// Descriptors of files already read, closed together: on Linux one
+// close_range call closes a run of consecutive descriptors, where close takes
+// a system call each (a quarter of those a small file costs). Up to
+// `capacity` (at most kCapacity) are held; then, on CloseAll() and when
+// destroyed, all are closed. With no capacity each is closed at once.
+class HeldDescriptors {
+ public:
+  static constexpr std::size_t kCapacity = 64;
+  explicit HeldDescriptors(std::size_t capacity) : capacity_(capacity) {}
+  ~HeldDescriptors() { CloseAll(); }
+  HeldDescriptors(const HeldDescriptors&) = delete;
+  HeldDescriptors& operator=(const HeldDescriptors&) = delete;
+  void Hold(int fd);
+  // Closes every descriptor held; true if there was any.
+  bool CloseAll();
+
+ private:
+  std::array<int, kCapacity> fds_{};
+  std::size_t count_ = 0;
+  std::size_t capacity_;
+};
+
+// How many descriptors each of `readers` threads may hold (HeldDescriptors):
+// a share of a quarter of what the process's limit leaves beyond 64, so that
+// holding them never takes the descriptors the rest of the tool needs; none
+// where the system has no close_range.
+std::size_t DescriptorsToHold(std::size_t readers);
 
 // Lines of a checksum list, each without its "\n".
 class LineReader {
