@@ -25,8 +25,8 @@ constexpr void WriteHex(const std::uint8_t* bytes, std::size_t size, char* text,
   if (!std::is_constant_evaluated()) {
     const __m128i nibbles = _mm_set1_epi8(0x0F), nine = _mm_set1_epi8(9);
     const __m128i zero = _mm_set1_epi8('0');
-    const __m128i letter = _mm_set1_epi8(static_cast<char>(upper_case ? 'A' - '0' - 10
-                                                                        : 'a' - '0' - 10));
+    const __m128i letter =
+        _mm_set1_epi8(static_cast<char>(upper_case ? 'A' - '0' - 10 : 'a' - '0' - 10));
     for (; size >= 16; bytes += 16, size -= 16, text += 32) {
       // Read a word at a time: digests are written a word at a time just
       // before, and one 16-byte load of four 4-byte stores would wait for

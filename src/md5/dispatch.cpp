@@ -27,8 +27,8 @@ BackendTable Backends([[maybe_unused]] const CpuFeatures& cpu) noexcept {
 // block's 80 ns; asking the C library what the CPU has costs about 9 ns. So
 // a message of fewer than four blocks is not worth the question, however
 // cheap the answer.
-constexpr std::size_t kAskThreshold = kFastPathThreshold > 4 * kBlockSize ? kFastPathThreshold
-                                                                           : 4 * kBlockSize;
+constexpr std::size_t kAskThreshold =
+    kFastPathThreshold > 4 * kBlockSize ? kFastPathThreshold : 4 * kBlockSize;
 
 BlockFunction SelectBlockFunction(std::size_t length) noexcept {
   if (length >= kAskThreshold) return Backends(DetectCpu()).fastest().function;
