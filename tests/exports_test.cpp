@@ -211,10 +211,10 @@ TEST(NoResidue, NothingOfTheInputIsLeftOnTheStack) {
     }
     const std::size_t schedule_secrets_end = secrets.size();
     // Single words, as a block function spills them to its frame one at a
-    // time: the message's own (MD5's and the SHA-1 block's inputs) and the
-    // first block's standard schedule words (the one-bit ones take only 32
-    // values, as any flag may), looked for only where the call's frames were
-    // (about 2 KiB, where a chance match of 4 bytes is below 1 in 10^4 a run).
+    // time: the message's own (MD5's and the little-endian variants' inputs)
+    // and the first block's standard schedule words (the one-bit ones take
+    // only 32 values, as any flag may), looked for only where the call's
+    // frames were (about 2 KiB: a chance match is below 1 in 10^4 a run).
     std::vector<std::array<std::uint8_t, 4>> words;
     for (std::size_t at = 0; at + 4 <= std::min<std::size_t>(length, 512); at += 4) {
       words.push_back({bytes[at], bytes[at + 1], bytes[at + 2], bytes[at + 3]});
@@ -222,7 +222,7 @@ TEST(NoResidue, NothingOfTheInputIsLeftOnTheStack) {
     const std::size_t message_words = words.size();
     if (length >= 64) {
       const auto schedule = quillet::test::ScheduleOf<quillet::sha1::StandardSha>(bytes.data());
-      for (std::size_t t = 16; t < 80; ++t) {
+      for (std::size_t t = 0; t < 80; ++t) {
         std::array<std::uint8_t, 4> word;
         std::memcpy(word.data(), &schedule[t], 4);
         words.push_back(word);
