@@ -206,8 +206,14 @@ std::size_t DescriptorsToHold(std::size_t readers) {
 #if defined(__linux__) && defined(SYS_close_range)
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || readers == 0) return 0;
-  if (limit.rlim_cur == RLIM_INFINITY) return HeldDescriptors::kCapacity;
-  const auto room = limit.rlim_cur > 64 ? (limit.rlim_cur - 64) / 4 / readers : 0;
+  auto room = limit.rlim_cur == RLIM_INFINITY ? HeldDescriptors::kCapacity
+              : limit.rlim_cur > 64                ? (limit.rlim_cur - 64) / 4 / readers
+                                                   : 0;
+  // Threads share one descriptor table, which starts with room for 64, and
+  // Linux has grown a shared table only after an RCU grace period
+  // (synchronize_rcu in expand_fdtable: milliseconds). Several readers hold
+  // what keeps them all within the first 64.
+  if (readers > 1) room = std::min<rlim_t>(room, 40 / readers);
   return static_cast<std::size_t>(std::min<rlim_t>(room, HeldDescriptors::kCapacity));
 #else
   static_cast<void>(readers);

@@ -142,7 +142,8 @@ class HeldDescriptors {
 
 // How many descriptors each of `readers` threads may hold (HeldDescriptors):
 // a share of a quarter of what the process's limit leaves beyond 64, so that
-// holding them never takes the descriptors the rest of the tool needs; none
+// holding them never takes the descriptors the rest of the tool needs, and
+// with several readers no more than keeps them within the first 64; none
 // where the system has no close_range.
 std::size_t DescriptorsToHold(std::size_t readers);
 
