@@ -14,7 +14,8 @@
 namespace quillet {
 
 // Writes two digits for each of the `size` bytes at `bytes` to `text`, high
-// digit first, letters in upper or lower case. Four bytes at a time in one
+// digit first, letters in upper or lower case. Sixteen bytes at a time with
+// SSE2 where it is there; otherwise (and for the rest) four at a time in one
 // 64-bit word (each byte's nibbles spread to a byte each, then made digits
 // with no table and no branch): a table read byte by byte let the compiler
 // spill and reload every byte.

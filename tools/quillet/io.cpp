@@ -85,6 +85,15 @@ NameLookup::Place NameLookup::Find(const std::string& name) {
 #endif
 }
 
+#if !defined(_WIN32)
+namespace {
+// Where `name` is looked up from: through `lookup` if given, else as given.
+NameLookup::Place PlaceOf(const std::string& name, NameLookup* lookup) {
+  return lookup != nullptr ? lookup->Find(name) : NameLookup::Place{AT_FDCWD, name.c_str()};
+}
+}  // namespace
+#endif
+
 InputInfo Inspect(const std::string& name, NameLookup* lookup) {
   InputInfo info;
   if (name == "-") return info;
@@ -93,8 +102,7 @@ InputInfo Inspect(const std::string& name, NameLookup* lookup) {
   struct _stat64 st;
   if (_stat64(name.c_str(), &st) != 0) return info;
 #else
-  const NameLookup::Place place =
-      lookup != nullptr ? lookup->Find(name) : NameLookup::Place{AT_FDCWD, name.c_str()};
+  const NameLookup::Place place = PlaceOf(name, lookup);
   struct stat st;
   if (fstatat(place.directory, place.name, &st, 0) != 0) return info;
 #endif
@@ -136,8 +144,7 @@ InputFile::InputFile(const std::string& name, std::string& error, Open how, Name
     static_cast<void>(lookup);
     fd_ = _open(name.c_str(), _O_RDONLY | _O_BINARY);
 #else
-    const NameLookup::Place place =
-        lookup != nullptr ? lookup->Find(name) : NameLookup::Place{AT_FDCWD, name.c_str()};
+    const NameLookup::Place place = PlaceOf(name, lookup);
     // Never blocks: a name that has become a pipe since it was looked at is
     // not waited on here.
     fd_ = ::openat(place.directory, place.name,
@@ -194,31 +201,12 @@ void InputFile::HandTo(HeldDescriptors& held) {
 }
 
 void HeldDescriptors::Hold(int fd) {
-  if (count_ >= capacity_ || count_ == fds_.size()) CloseAll();
+  if (count_ >= capacity_) CloseAll();
   if (capacity_ == 0) {
     QUILLET_CLOSE(fd);
     return;
   }
   fds_[count_++] = fd;
-}
-
-std::size_t DescriptorsToHold(std::size_t readers) {
-#if defined(__linux__) && defined(SYS_close_range)
-  rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || readers == 0) return 0;
-  auto room = limit.rlim_cur == RLIM_INFINITY ? HeldDescriptors::kCapacity
-              : limit.rlim_cur > 64                ? (limit.rlim_cur - 64) / 4 / readers
-                                                   : 0;
-  // Threads share one descriptor table, which starts with room for 64, and
-  // Linux has grown a shared table only after an RCU grace period
-  // (synchronize_rcu in expand_fdtable: milliseconds). Several readers hold
-  // what keeps them all within the first 64.
-  if (readers > 1) room = std::min<rlim_t>(room, 40 / readers);
-  return static_cast<std::size_t>(std::min<rlim_t>(room, HeldDescriptors::kCapacity));
-#else
-  static_cast<void>(readers);
-  return 0;
-#endif
 }
 
 bool HeldDescriptors::CloseAll() {
@@ -241,6 +229,25 @@ bool HeldDescriptors::CloseAll() {
   }
   count_ = 0;
   return true;
+}
+
+std::size_t DescriptorsToHold(std::size_t readers) {
+#if defined(__linux__) && defined(SYS_close_range)
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || readers == 0) return 0;
+  auto room = limit.rlim_cur == RLIM_INFINITY ? HeldDescriptors::kCapacity
+              : limit.rlim_cur > 64                ? (limit.rlim_cur - 64) / 4 / readers
+                                                   : 0;
+  // Threads share one descriptor table, which starts with room for 64, and
+  // Linux has grown a shared table only after an RCU grace period
+  // (synchronize_rcu in expand_fdtable: milliseconds). Several readers hold
+  // what keeps them all within the first 64.
+  if (readers > 1) room = std::min<rlim_t>(room, 40 / readers);
+  return static_cast<std::size_t>(std::min<rlim_t>(room, HeldDescriptors::kCapacity));
+#else
+  static_cast<void>(readers);
+  return 0;
+#endif
 }
 
 bool InputFile::is_terminal() const { return fd_ >= 0 && IsTerminal(fd_); }

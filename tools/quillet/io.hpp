@@ -63,11 +63,11 @@ InputInfo Inspect(const std::string& name, NameLookup* lookup = nullptr);
 // does not tell (anything but Linux, file systems on no block device).
 bool IsRotational(std::uint64_t device);
 
+class HeldDescriptors;
+
 // A file, or standard input for "-", read in large pieces straight from its
 // descriptor (no stdio buffer in between, so nothing is read ahead of what
 // the tool asks for).
-class HeldDescriptors;
-
 class InputFile {
  public:
   // How a name is opened: kAnything (waiting, as for a pipe, if need be);
@@ -126,7 +126,8 @@ class InputFile {
 class HeldDescriptors {
  public:
   static constexpr std::size_t kCapacity = 64;
-  explicit HeldDescriptors(std::size_t capacity) : capacity_(capacity) {}
+  explicit HeldDescriptors(std::size_t capacity)
+      : capacity_(capacity < kCapacity ? capacity : kCapacity) {}
   ~HeldDescriptors() { CloseAll(); }
   HeldDescriptors(const HeldDescriptors&) = delete;
   HeldDescriptors& operator=(const HeldDescriptors&) = delete;
