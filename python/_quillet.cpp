@@ -31,9 +31,9 @@
 #include <span>
 #include <string_view>
 
-#include "common/secure_wipe.hpp"
 #include "quillet/digest.hpp"
 #include "quillet/quillet.h"
+#include "quillet/secure_wipe.hpp"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "common/secure_wipe.hpp"
 #include "quillet/digest.hpp"
+#include "quillet/secure_wipe.hpp"
 
 #define QUILLET_WASM_EXPORT(name) extern "C" __attribute__((export_name(#name)))
 
