@@ -101,11 +101,12 @@ if(NOT QUILLET_SANITIZE)
 add_test(NAME install.consumer
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/consumer/run.sh ${CMAKE_BINARY_DIR}
     ${CMAKE_BINARY_DIR}/consumer-scratch)
-set_tests_properties(install.consumer PROPERTIES TIMEOUT 300)
+# Both configure and build the library again: slow, as the runs past 512 MiB.
+set_tests_properties(install.consumer PROPERTIES TIMEOUT 300 LABELS slow)
 add_test(NAME install.subproject
   COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/subproject/run.sh ${PROJECT_SOURCE_DIR}
     ${CMAKE_BINARY_DIR}/subproject-scratch)
-set_tests_properties(install.subproject PROPERTIES TIMEOUT 600)
+set_tests_properties(install.subproject PROPERTIES TIMEOUT 600 LABELS slow)
 endif()
 
 # The README's examples: the files under examples/, word for word, printing
