@@ -205,13 +205,30 @@ class SideBySideTest(Scratch):
         rng = random.Random(7)
         raw = [n.encode() for n in names] + [b"a\x80b", b"\xff", b"\xc3\xa9'", b"\xe2\x82"]
         raw += [bytes(rng.randrange(1, 256) for _ in range(rng.randrange(1, 6))) for _ in range(150)]
+        # Every byte alone, first, inside and last, and beside a quote or a
+        # backslash; then UTF-8: valid sequences of each length, unprintable
+        # characters, and cut-off, overlong, surrogate and stray bytes.
+        for b in (bytes([i]) for i in range(1, 256)):
+            raw += [b, b + b"x", b"x" + b + b"y", b"x" + b]
+            raw += [b"'" + b, b + b"'", b"\\" + b, b + b"\\", b"a'" + b + b"c"]
+        utf8 = [b"\xc3\xa9", b"\xe2\x82\xac", b"\xf0\x9f\x98\x80", b"\xc2\x85", b"\xe2\x80\x8b",
+                b"\xe2\x80\xa8", b"\xc3", b"\xe2\x82", b"\xf0\x9f\x98", b"\xc0\xaf", b"\xe0\x80\xaf",
+                b"\xed\xa0\x80", b"\xf4\x90\x80\x80", b"\x80", b"\xbf", b"\xfe"]
+        for u in utf8:
+            raw += [u, b"a" + u + b"b", u + b"'", b"'" + u, b"a'" + u, u + b"\t", b"x " + u]
+        raw = list(dict.fromkeys(n for n in raw if b"/" not in n and not os.path.lexists(n)))
         for locale in ("C", "C.UTF-8"):
             env = dict(os.environ, LC_ALL=locale)
-            for name in raw:
-                if b"/" in name or os.path.lexists(name):
-                    continue
-                with self.subTest(locale=locale, name=name):
-                    self.exactly_as_peer("sha1", [name], env=env)
+            # One run for all the names (after "--": some begin with "-"):
+            # each missing name is one message line, and no quoted name
+            # holds a newline.
+            ours = as_peer("sha1", "--", *raw, env=env)
+            theirs = as_peer("sha1", "--", *raw, env=env, peer=True)
+            self.assertEqual(ours.returncode, theirs.returncode)
+            for name, mine, peer in zip(raw, ours.stderr.split(b"\n"), theirs.stderr.split(b"\n")):
+                self.assertEqual(mine, peer, f"{locale}: {name!r}")
+            self.assertEqual(ours.stderr, theirs.stderr, locale)
+            self.exactly_as_peer("sha1", [b"", b"a\nb"], env=env)
 
     def checks(self, algorithm):
         """(list file contents, extra args, stdin) checked side by side."""

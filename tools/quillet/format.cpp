@@ -1,7 +1,7 @@
 #include "format.hpp"
 
 #include <cctype>
-#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cwchar>
 #include <cwctype>
@@ -48,239 +48,130 @@ bool Unescape(std::string_view escaped, std::string& name) {
 
 namespace {
 
-// coreutils quotes names with gnulib's quotearg in its shell-escape style,
-// with ':' quoted too. This is that algorithm, step for step, for the styles
-// it passes through: it starts eliding the outer quotes and gives that up at
-// the first byte that needs them; a name with a single quote is scanned once
-// more, and written in C style ("...") when nothing else in it needs more.
-enum class Style { kShellEscape, kShellEscapeAlways, kShellAlways, kC };
+// How sha1sum shows a file name in its messages, as its output shows it:
+//
+// 1. A name made only of plain characters stands as it is.
+// 2. Any other name is quoted. A name that holds a single quote and nothing
+//    that would mean something between double quotes goes between double
+//    quotes, unchanged.
+// 3. Every other name goes between single quotes: a single quote becomes
+//    '\'' and each unprintable byte an escape inside a $'...' run (\a \b \t
+//    \n \v \f \r by name, any other byte as three octal digits); a printable
+//    character after a run closes it with ''. One oddity is kept so that the
+//    messages match byte for byte: when such a name holds a single quote and
+//    ends with an unprintable byte, the text starts as if a run were open.
+//
+// What each ASCII character needs; characters past ASCII are printable or
+// not as the locale says, and printable ones are plain.
+enum class Needs : std::uint8_t {
+  kNothing,      // letters, digits, % + , - . / @ ] _
+  kQuotes,       // space, colon, single quote: fine between double quotes
+  kShellQuotes,  // ! " $ & ( ) * ; < = > ? [ \ ^ ` |: single quotes only
+  kFirst,        // # ~: quotes when first; plain, but not between double quotes, later
+  kAlone,        // { }: quotes as the whole name; otherwise as kFirst later
+  kEscape,       // control bytes and DEL
+};
 
-std::string Restyled(std::string_view arg, Style style, bool elide_outer_quotes, bool quote_colon) {
-  std::string out;
-  bool backslash_escapes = false;
-  bool pending_shell_escape_end = false;
-  bool encountered_single_quote = false;
-  bool all_compatible = true;  // every byte is fine both in C and shell quotes
-  bool scanning = false, scanned = false;
-  char quote_string = 0;
-  const bool unibyte_locale = MB_CUR_MAX == 1;
-  const std::size_t n = arg.size();
-
-process_input:
-  switch (style) {
-    case Style::kC:
-      if (!elide_outer_quotes) out += '"';
-      backslash_escapes = true;
-      quote_string = '"';
-      break;
-    case Style::kShellEscape:
-      backslash_escapes = true;
-      elide_outer_quotes = true;
-      [[fallthrough]];
-    case Style::kShellEscapeAlways:
-      if (!elide_outer_quotes) backslash_escapes = true;
-      [[fallthrough]];
-    case Style::kShellAlways:
-      style = Style::kShellAlways;
-      if (!elide_outer_quotes) out += '\'';
-      quote_string = '\'';
-      break;
+constexpr Needs AsciiNeeds(unsigned char c) {
+  if (c < 0x20 || c == 0x7F) return Needs::kEscape;
+  if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+    return Needs::kNothing;
   }
+  switch (c) {
+    case '%': case '+': case ',': case '-': case '.': case '/': case '@': case ']': case '_':
+      return Needs::kNothing;
+    case ' ': case ':': case '\'':
+      return Needs::kQuotes;
+    case '#': case '~':
+      return Needs::kFirst;
+    case '{': case '}':
+      return Needs::kAlone;
+    default:
+      return Needs::kShellQuotes;
+  }
+}
 
-  for (std::size_t i = 0; i < n; ++i) {
-    bool is_right_quote = false;
-    bool escaping = false;
-    bool compatible = false;
-    unsigned char esc = 0;
-    const auto start_escape = [&]() -> bool {  // false: the outer quotes are needed
-      if (elide_outer_quotes) return false;
-      escaping = true;
-      if (style == Style::kShellAlways && !pending_shell_escape_end) {
-        out += "'$'";
-        pending_shell_escape_end = true;
-      }
-      out += '\\';
-      return true;
-    };
-    const auto end_escape = [&] {
-      if (pending_shell_escape_end && !escaping) {
-        out += "''";
-        pending_shell_escape_end = false;
-      }
-    };
+// One character of a name: its bytes, and where it may stand.
+struct Piece {
+  std::size_t size = 1;
+  bool printable = true;    // written as it is; otherwise each byte escaped
+  bool plain = true;        // may stand in an unquoted name
+  bool fits_double = true;  // may stand between double quotes
+};
 
-    if (backslash_escapes && style != Style::kShellAlways && quote_string != 0 &&
-        arg[i] == quote_string) {
-      if (elide_outer_quotes) goto force_outer_quoting_style;
-      is_right_quote = true;
-    }
-    {
-      auto c = static_cast<unsigned char>(arg[i]);
-      switch (c) {
-        case '\0':
-          if (backslash_escapes) {
-            if (!start_escape()) goto force_outer_quoting_style;
-            if (style != Style::kShellAlways && i + 1 < n && arg[i + 1] >= '0' && arg[i + 1] <= '9') {
-              out += "00";
-            }
-            c = '0';
-          }
-          break;
-        case '?':
-          if (style == Style::kShellAlways && elide_outer_quotes) goto force_outer_quoting_style;
-          break;
-        case '\a': esc = 'a'; goto c_escape;
-        case '\b': esc = 'b'; goto c_escape;
-        case '\f': esc = 'f'; goto c_escape;
-        case '\n': esc = 'n'; goto c_and_shell_escape;
-        case '\r': esc = 'r'; goto c_and_shell_escape;
-        case '\t': esc = 't'; goto c_and_shell_escape;
-        case '\v': esc = 'v'; goto c_escape;
-        case '\\':
-          esc = c;
-          if (style == Style::kShellAlways) {
-            if (elide_outer_quotes) goto force_outer_quoting_style;
-            goto store_c;
-          }
-          if (backslash_escapes && elide_outer_quotes && quote_string != 0) goto store_c;
-        c_and_shell_escape:
-          if (style == Style::kShellAlways && elide_outer_quotes) goto force_outer_quoting_style;
-        c_escape:
-          if (backslash_escapes) {
-            c = esc;
-            goto store_escape;
-          }
-          break;
-        case '{':
-        case '}':
-          if (n != 1) break;
-          [[fallthrough]];
-        case '#':
-        case '~':
-          if (i != 0) break;
-          [[fallthrough]];
-        case ' ':
-          compatible = true;
-          [[fallthrough]];
-        case '!': case '"': case '$': case '&': case '(': case ')': case '*': case ';':
-        case '<': case '=': case '>': case '[': case '^': case '`': case '|':
-          if (style == Style::kShellAlways && elide_outer_quotes) goto force_outer_quoting_style;
-          break;
-        case '\'':
-          encountered_single_quote = true;
-          compatible = true;
-          if (style == Style::kShellAlways) {
-            if (elide_outer_quotes) goto force_outer_quoting_style;
-            if (!scanned) {  // scan to the end for a shorter form first
-              scanned = true;
-              scanning = true;
-            }
-            out += "'\\'";  // and the quote itself below
-            pending_shell_escape_end = false;
-          }
-          break;
-        case '%': case '+': case ',': case '-': case '.': case '/': case ':': case ']':
-        case '_':
-          compatible = true;
-          break;
-        default: {
-          if (std::isalnum(c) != 0 && c < 0x80) {
-            compatible = true;
-            break;
-          }
-          std::size_t m = 0;
-          bool printable = true;
-          if (unibyte_locale) {
-            m = 1;
-            printable = std::isprint(c) != 0;
-          } else {
-            std::mbstate_t state{};
-            for (;;) {
-              wchar_t w = 0;
-              const std::size_t bytes = std::mbrtowc(&w, arg.data() + i + m, n - (i + m), &state);
-              if (bytes == 0) break;
-              if (bytes == static_cast<std::size_t>(-1)) {
-                printable = false;
-                break;
-              }
-              if (bytes == static_cast<std::size_t>(-2)) {
-                printable = false;
-                while (i + m < n && arg[i + m] != '\0') ++m;
-                break;
-              }
-              if (elide_outer_quotes && style == Style::kShellAlways) {
-                for (std::size_t j = 1; j < bytes; ++j) {
-                  switch (arg[i + m + j]) {
-                    case '[': case '\\': case '^': case '`': case '|':
-                      goto force_outer_quoting_style;
-                    default: break;
-                  }
-                }
-              }
-              if (std::iswprint(static_cast<std::wint_t>(w)) == 0) printable = false;
-              m += bytes;
-              if (std::mbsinit(&state) != 0) break;
-            }
-          }
-          compatible = printable;
-          if (1 < m || (backslash_escapes && !printable)) {
-            const std::size_t ilim = i + m;
-            for (;;) {
-              if (backslash_escapes && !printable) {
-                if (!start_escape()) goto force_outer_quoting_style;
-                out += static_cast<char>('0' + (c >> 6));
-                out += static_cast<char>('0' + ((c >> 3) & 7));
-                c = static_cast<unsigned char>('0' + (c & 7));
-              } else if (is_right_quote) {
-                out += '\\';
-                is_right_quote = false;
-              }
-              if (ilim <= i + 1) break;
-              end_escape();
-              out += static_cast<char>(c);
-              c = static_cast<unsigned char>(arg[++i]);
-            }
-            goto store_c;
-          }
-        }
-      }
-      if (!((backslash_escapes && style != Style::kShellAlways) || elide_outer_quotes) ||
-          !quote_colon || c != ':') {
-        if (!is_right_quote) goto store_c;
-      }
-    store_escape:
-      if (!start_escape()) goto force_outer_quoting_style;
-    store_c:
-      end_escape();
-      out += static_cast<char>(c);
-      if (!compatible) all_compatible = false;
+Piece PieceAt(std::string_view name, std::size_t at, bool multibyte) {
+  const auto c = static_cast<unsigned char>(name[at]);
+  const Piece unprintable{1, false, false, false};
+  if (c < 0x80) {
+    switch (AsciiNeeds(c)) {
+      case Needs::kNothing: return {};
+      case Needs::kQuotes: return {1, true, false, true};
+      case Needs::kShellQuotes: return {1, true, false, false};
+      case Needs::kFirst: return {1, true, at != 0, at == 0};
+      case Needs::kAlone: return {1, true, name.size() != 1, name.size() == 1};
+      case Needs::kEscape: return unprintable;
     }
   }
+  if (!multibyte) return std::isprint(c) != 0 ? Piece{} : unprintable;
+  std::mbstate_t state{};
+  wchar_t w = 0;
+  const std::size_t size = std::mbrtowc(&w, name.data() + at, name.size() - at, &state);
+  // An invalid or cut-off sequence is escaped a byte at a time.
+  if (size == 0 || size > name.size() - at) return unprintable;
+  if (std::iswprint(static_cast<std::wint_t>(w)) == 0) return {size, false, false, false};
+  return {size, true, true, true};
+}
 
-  if (out.empty() && style == Style::kShellAlways && elide_outer_quotes) {
-    goto force_outer_quoting_style;
+void AppendEscape(std::string& out, unsigned char c) {
+  static constexpr char kNamed[] = "abtnvfr";  // bytes 7 to 13
+  out += '\\';
+  if (c >= '\a' && c <= '\r') {
+    out += kNamed[c - '\a'];
+    return;
   }
-  if (style == Style::kShellAlways && !elide_outer_quotes && encountered_single_quote) {
-    if (all_compatible) return Restyled(arg, Style::kC, elide_outer_quotes, quote_colon);
-    if (scanning) {
-      // Written again, now for real. What the scan left pending is kept,
-      // as quotearg keeps it.
-      scanning = false;
-      out.clear();
-      goto process_input;
-    }
-  }
-  if (quote_string != 0 && !elide_outer_quotes) out += quote_string;
-  return out;
-
-force_outer_quoting_style:
-  if (style == Style::kShellAlways && backslash_escapes) style = Style::kShellEscapeAlways;
-  return Restyled(arg, style, false, false);
+  out += static_cast<char>('0' + (c >> 6));
+  out += static_cast<char>('0' + ((c >> 3) & 7));
+  out += static_cast<char>('0' + (c & 7));
 }
 
 }  // namespace
 
-std::string Quote(std::string_view name) { return Restyled(name, Style::kShellEscape, true, true); }
+std::string Quote(std::string_view name) {
+  const bool multibyte = MB_CUR_MAX > 1;
+  bool plain = !name.empty(), fits_double = true, ends_unprintable = false;
+  for (std::size_t at = 0; at < name.size();) {
+    const Piece piece = PieceAt(name, at, multibyte);
+    plain = plain && piece.plain;
+    fits_double = fits_double && piece.fits_double;
+    ends_unprintable = !piece.printable;
+    at += piece.size;
+  }
+  if (plain) return std::string(name);
+  const bool has_quote = name.find('\'') != std::string_view::npos;
+  if (has_quote && fits_double) return '"' + std::string(name) + '"';
+
+  std::string out(1, '\'');
+  bool in_run = has_quote && ends_unprintable;
+  for (std::size_t at = 0; at < name.size();) {
+    const Piece piece = PieceAt(name, at, multibyte);
+    const std::string_view bytes = name.substr(at, piece.size);
+    at += piece.size;
+    if (!piece.printable) {
+      if (!in_run) out += "'$'";
+      in_run = true;
+      for (const char c : bytes) AppendEscape(out, static_cast<unsigned char>(c));
+    } else if (bytes == "'") {
+      out += "'\\''";  // ends a run too
+      in_run = false;
+    } else {
+      if (in_run) out += "''";
+      in_run = false;
+      out += bytes;
+    }
+  }
+  out += '\'';
+  return out;
+}
 
 std::string DigestLine(const LineStyle& style, std::string_view tag, std::string_view digest,
                        std::string_view name) {
