@@ -22,8 +22,9 @@
  *   Every argument is passed by reference: the address of the caller's
  *   variable that holds the handle (or the 32-bit token). The library reads
  *   the variable once and the bytes it points at; it never writes either and
- *   never releases the caller's string. A null *address* is outside the
- *   interface.
+ *   never releases the caller's string. A null *address* (no variable at
+ *   all, an easy mistake in a by-reference binding) does not crash: it reads
+ *   as the null handle, the empty string, and for a token as the token 0.
  *
  *   Every function returns a new ByteString that only the caller refers to.
  *   The caller owns it and releases it with SysFreeString. A result is never

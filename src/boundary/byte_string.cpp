@@ -10,6 +10,7 @@ constexpr std::uint8_t kEmptyContent[1] = {0};
 }  // namespace
 
 std::span<const std::uint8_t> ReadArgument(const ByteString* reference) {
+  if (reference == nullptr) return {kEmptyContent, 0};  // read as the null handle
   const ByteString handle = *reference;
   if (handle == nullptr) return {kEmptyContent, 0};
   const auto* content = reinterpret_cast<const std::uint8_t*>(handle);

@@ -30,7 +30,8 @@ inline std::uint32_t StoredCount(const std::uint8_t* content) { return LoadNativ
 // The content of the caller's string: the handle is read once from the
 // variable at `reference`, the count from the four bytes before the first
 // content byte. The null handle and a zero count both give an empty span whose
-// address is a static empty buffer, never null.
+// address is a static empty buffer, never null. A null `reference` (no
+// variable at all, a binding's mistake) reads as the null handle.
 std::span<const std::uint8_t> ReadArgument(const ByteString* reference);
 
 // A new string of `length` (>= 1) uninitialised bytes, or null when memory is

@@ -94,9 +94,9 @@ ByteString QUILLET_CALL DoubleHashPassword(const ByteString* password,
                                            const std::int32_t* firstToken,
                                            const std::int32_t* secondToken) {
   using namespace quillet;
-  // Each token is read once, as a bit pattern.
-  const auto first = static_cast<std::uint32_t>(*firstToken);
-  const auto second = static_cast<std::uint32_t>(*secondToken);
+  // Each token is read once, as a bit pattern; a null reference reads as 0.
+  const auto first = firstToken == nullptr ? 0u : static_cast<std::uint32_t>(*firstToken);
+  const auto second = secondToken == nullptr ? 0u : static_cast<std::uint32_t>(*secondToken);
   sha1::Digest inner;
   ByteString result = nullptr;
   if (boundary::DigestPrivateCopy(password, sha1::kBrokenSha, inner)) {

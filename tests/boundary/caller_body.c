@@ -130,15 +130,20 @@ static void TestEmptyHandles(void) {
   for (int f = 0; f < kExports; ++f) {
     ByteString a = caller.digest[f](&null_handle);
     ByteString b = caller.digest[f](&empty);
-    CHECK(a != NULL && b != NULL, "%s: empty input still gives a result", kExportNames[f]);
-    if (a && b) {
-      CHECK(caller.length(a) == kResultLengths[f] && caller.length(b) == kResultLengths[f],
+    ByteString c = caller.digest[f](NULL); /* no variable at all: the null handle */
+    CHECK(a != NULL && b != NULL && c != NULL, "%s: empty input still gives a result",
+          kExportNames[f]);
+    if (a && b && c) {
+      CHECK(caller.length(a) == kResultLengths[f] && caller.length(b) == kResultLengths[f] &&
+                caller.length(c) == kResultLengths[f],
             "%s: length", kExportNames[f]);
-      CHECK(memcmp(a, b, kResultLengths[f]) == 0, "%s: null and empty agree", kExportNames[f]);
+      CHECK(memcmp(a, b, kResultLengths[f]) == 0 && memcmp(a, c, kResultLengths[f]) == 0,
+            "%s: null handle, empty string and null reference agree", kExportNames[f]);
     }
     CHECK(null_handle == NULL, "%s: the caller's null variable is untouched", kExportNames[f]);
     caller.release(a);
     caller.release(b);
+    caller.release(c);
   }
   caller.release(empty);
 }
@@ -189,6 +194,30 @@ static void TestPassword(void) {
   caller.release(a);
   caller.release(b);
   caller.release(empty);
+
+  /* A null reference reads as the null handle or the token 0: each in turn,
+   * against the same call with the value spelt out. */
+  password = Make("pw", 2);
+  const int32_t zero = 0, five = 5, seven = 7;
+  const struct {
+    const ByteString *password;
+    const int32_t *first, *second;
+    const ByteString *as_password;
+    const int32_t *as_first, *as_second;
+  } nulls[] = {
+      {NULL, &five, &seven, &null_handle, &five, &seven},
+      {&password, NULL, &seven, &password, &zero, &seven},
+      {&password, &five, NULL, &password, &five, &zero},
+      {NULL, NULL, NULL, &null_handle, &zero, &zero},
+  };
+  for (size_t i = 0; i < sizeof nulls / sizeof nulls[0]; ++i) {
+    a = caller.double_hash(nulls[i].password, nulls[i].first, nulls[i].second);
+    b = caller.double_hash(nulls[i].as_password, nulls[i].as_first, nulls[i].as_second);
+    CHECK(a != NULL && b != NULL && memcmp(a, b, 20) == 0, "null reference %d", (int)i);
+    caller.release(a);
+    caller.release(b);
+  }
+  caller.release(password);
 }
 
 /* Threads: every export on many inputs at once, against results computed one

@@ -62,10 +62,25 @@ class ExportTest(unittest.TestCase):
                     self.assertEqual(self.lib.call(name, data), reference(data))
 
     def test_null_and_empty_handles_agree(self):
+        # None as the reference itself (a binding that passes no variable)
+        # reads as the null handle, and a null token reference as the token 0.
+        def by_null_reference(name, *arguments):
+            result = getattr(self.lib.dll, name)(*arguments)
+            self.assertTrue(result, f"{name} returned the null handle")
+            try:
+                return self.lib.read(result)
+            finally:
+                self.lib.free(result)
         for name, reference in REFERENCES.items():
             with self.subTest(name=name):
                 self.assertEqual(self.lib.call(name, None), reference(b""))
                 self.assertEqual(self.lib.call(name, b""), reference(b""))
+                self.assertEqual(by_null_reference(name, None), reference(b""))
+        five = ctypes.byref(ctypes.c_int32(5))
+        self.assertEqual(by_null_reference("DoubleHashPassword", None, None, five),
+                         sha_variants.double_hash_password(b"", 0, 5))
+        self.assertEqual(by_null_reference("DoubleHashPassword", None, five, None),
+                         sha_variants.double_hash_password(b"", 5, 0))
 
     def test_zero_bytes_are_content(self):
         for name, reference in REFERENCES.items():
