@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/secure_wipe.hpp"
+
 namespace quillet::test {
 
 inline std::span<const std::uint8_t> Bytes(std::string_view text) {
@@ -40,7 +42,8 @@ inline std::vector<std::uint8_t> RandomBytes(std::size_t length, std::uint32_t s
 // inlined, so it is the memory the call's own frames used. (memcheck counts
 // reads of a stack that has been popped as invalid, so scripts/memcheck
 // leaves out the tests that use this.)
-inline constexpr std::size_t kScannedStack = 16 * 1024;
+// Deeper than the widest wipe, so that a call that reaches past it shows.
+inline constexpr std::size_t kScannedStack = kManyStackBurnSize + 8 * 1024;
 
 // How far below the wiped area the frames of a call and of the wipe itself
 // may reach: s390x starts every frame with a 160-byte register save area.

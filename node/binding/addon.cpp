@@ -13,6 +13,7 @@
 #include <new>
 
 #include "quillet/digest.hpp"
+#include "quillet/secure_wipe.hpp"
 
 namespace {
 
@@ -130,8 +131,9 @@ napi_value Finish(napi_env env, napi_callback_info info) {
       (out = ResultOf(env, args[1], hasher->info().digest_size)) == nullptr) {
     return Fail(env, "ERR_INVALID_ARG_TYPE", "finish(hasher, Uint8Array)");
   }
-  const quillet::Digest digest = hasher->Finish();
+  quillet::Digest digest = hasher->Finish();
   std::memcpy(out, digest.data(), digest.size());
+  quillet::SecureWipeObject(digest);  // the caller's copy is the only one left
   return nullptr;
 }
 
@@ -159,14 +161,16 @@ napi_value ExportDigest(napi_env env, napi_callback_info info) {
     return Fail(env, "ERR_INVALID_ARG_TYPE", "exportDigest(which, Uint8Array, Uint8Array)");
   }
   if (which == 3) {
-    const quillet::Md5Text text = quillet::MD5Hex(bytes);
+    quillet::Md5Text text = quillet::MD5Hex(bytes);
     std::memcpy(out, text.data(), text.size());
+    quillet::SecureWipeObject(text);
     return nullptr;
   }
-  const quillet::Sha1Digest digest = which == 0   ? quillet::StandardSHA(bytes)
-                                     : which == 1 ? quillet::BrokenSHA(bytes)
-                                                  : quillet::LockdownSHA(bytes);
+  quillet::Sha1Digest digest = which == 0   ? quillet::StandardSHA(bytes)
+                               : which == 1 ? quillet::BrokenSHA(bytes)
+                                            : quillet::LockdownSHA(bytes);
   std::memcpy(out, digest.data(), digest.size());
+  quillet::SecureWipeObject(digest);
   return nullptr;
 }
 
@@ -182,8 +186,9 @@ napi_value DoubleHash(napi_env env, napi_callback_info info) {
       (out = ResultOf(env, args[3], sizeof(quillet::Sha1Digest))) == nullptr) {
     return Fail(env, "ERR_INVALID_ARG_TYPE", "doubleHash(Uint8Array, uint32, uint32, Uint8Array)");
   }
-  const quillet::Sha1Digest proof = quillet::DoubleHashPassword(password, first, second);
+  quillet::Sha1Digest proof = quillet::DoubleHashPassword(password, first, second);
   std::memcpy(out, proof.data(), proof.size());
+  quillet::SecureWipeObject(proof);
   return nullptr;
 }
 

@@ -29,8 +29,9 @@ struct OpsFor {
     Get(storage).Update(data);
   }
   static void Finish(void* storage, std::uint8_t* digest) noexcept {
-    const auto bytes = Get(storage).Finish();
+    auto bytes = Get(storage).Finish();
     std::memcpy(digest, bytes.data(), bytes.size());
+    SecureWipeObject(bytes);
   }
   static void Destroy(void* storage) noexcept { Get(storage).~Concrete(); }
   static constexpr detail::HasherOps kOps = {&Construct, &Copy, &Update, &Finish, &Destroy};
@@ -134,6 +135,7 @@ Digest Hasher::Finish() noexcept {
   info.ops->finish(storage_, bytes);
   const Digest digest(bytes, info.digest_size);
   SecureWipeObject(bytes);
+  BurnStack<kMd5StackBurnSize>();  // the concrete hasher's frames, which held the digest too
   return digest;
 }
 

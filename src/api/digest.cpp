@@ -16,13 +16,12 @@ std::span<const std::uint8_t> Octets(ByteView data) {
   return {reinterpret_cast<const std::uint8_t*>(data.bytes().data()), data.bytes().size()};
 }
 
-// Every function here wipes the stack its callees used before it returns
-// (the block functions' spill slots, the engine's temporaries).
+// Every function here runs its work in a frame of its own and wipes the
+// stack that work used before it returns (the block functions' spill slots,
+// the engine's temporaries, the result's copies).
 template <typename Variant>
 Sha1Digest OneShot(ByteView data) noexcept {
-  const Sha1Digest digest = sha1::ComputeVariant<Variant>(Octets(data));
-  BurnStack();
-  return digest;
+  return BurnAfter([&] { return sha1::ComputeVariant<Variant>(Octets(data)); });
 }
 
 }  // namespace
@@ -32,24 +31,22 @@ Sha1Digest BrokenSHA(ByteView data) noexcept { return OneShot<sha1::BrokenSha>(d
 Sha1Digest LockdownSHA(ByteView data) noexcept { return OneShot<sha1::LockdownSha>(data); }
 
 Md5Digest MD5(ByteView data) noexcept {
-  const md5::Digest digest = md5::ComputeMD5(Octets(data));
-  BurnStack<kMd5StackBurnSize>();
-  return Md5Digest(digest);
+  return BurnAfter<kMd5StackBurnSize>([&] { return Md5Digest(md5::ComputeMD5(Octets(data))); });
 }
 
 Md5Text MD5Hex(ByteView data) noexcept {
-  const md5::HexText text = md5::DigestToHex(md5::ComputeMD5(Octets(data)));
-  BurnStack<kMd5StackBurnSize>();
-  return Md5Text(text);
+  return BurnAfter<kMd5StackBurnSize>(
+      [&] { return Md5Text(md5::DigestToHex(md5::ComputeMD5(Octets(data)))); });
 }
 
 Sha1Digest DoubleHashPassword(ByteView password, std::uint32_t first_token,
                               std::uint32_t second_token) noexcept {
-  sha1::Digest inner = sha1::ComputeVariant<sha1::BrokenSha>(Octets(password));
-  const Sha1Digest proof = password::SecondStageSHA(first_token, second_token, inner);
-  SecureWipeObject(inner);
-  BurnStack();
-  return proof;
+  return BurnAfter([&] {
+    sha1::Digest inner = sha1::ComputeVariant<sha1::BrokenSha>(Octets(password));
+    const Sha1Digest proof = password::SecondStageSHA(first_token, second_token, inner);
+    SecureWipeObject(inner);
+    return proof;
+  });
 }
 
 void detail::WriteHex(const std::uint8_t* bytes, std::size_t size, char* text,

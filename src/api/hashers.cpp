@@ -42,9 +42,7 @@ ShaHasher<kAlgorithm>& ShaHasher<kAlgorithm>::Update(ByteView data) noexcept {
 
 template <Algorithm kAlgorithm>
 Sha1Digest ShaHasher<kAlgorithm>::Finish() noexcept {
-  const Sha1Digest digest = sha1::FinishSHA<VariantOf<kAlgorithm>>(state_);
-  BurnStack();
-  return digest;
+  return BurnAfter([this] { return sha1::FinishSHA<VariantOf<kAlgorithm>>(state_); });
 }
 
 template class ShaHasher<Algorithm::kStandardSha>;
@@ -65,16 +63,17 @@ Md5Hasher& Md5Hasher::Update(ByteView data) noexcept {
 }
 
 Md5Digest Md5Hasher::Finish() noexcept {
-  Md5Digest digest;
-  md5::FinishMD5(digest, context_);  // wipes the context
-  BurnStack<kMd5StackBurnSize>();
+  const Md5Digest digest = BurnAfter<kMd5StackBurnSize>([this] {
+    Md5Digest bytes;
+    md5::FinishMD5(bytes, context_);  // wipes the context
+    return bytes;
+  });
   md5::InitMD5(context_);
   return digest;
 }
 
 Md5Text Md5Hasher::FinishHex() noexcept {
-  const Md5Text text = md5::FinishMD5Hex(context_);
-  BurnStack<kMd5StackBurnSize>();
+  const Md5Text text = BurnAfter<kMd5StackBurnSize>([this] { return md5::FinishMD5Hex(context_); });
   md5::InitMD5(context_);
   return text;
 }
