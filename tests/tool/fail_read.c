@@ -6,7 +6,15 @@
  *   QUILLET_GROW_BY   the first one first appends this many bytes to the
  *                     file (a file that grew after it was looked at)
  * preadv2 (the tool's reads of what is in memory) reads that file as read
- * does. Every other file reads as usual. */
+ * does. Every other file reads as usual. And, for any file:
+ *   QUILLET_ROTATIONAL=1  every block device says it is a spinning disk
+ *                         (/sys/dev/block/.../queue/rotational reads "1")
+ *   QUILLET_NOWAIT=0      preadv2 with RWF_NOWAIT fails with EAGAIN, as
+ *                         where the system cannot read without waiting
+ *   QUILLET_FIFO=NAME     the first open of NAME first replaces it with a
+ *                         FIFO whose writer this process holds; the first
+ *                         open that may wait (no O_NONBLOCK) writes
+ *                         QUILLET_FIFO_DATA into it and closes the writer */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -14,6 +22,7 @@
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 #include <time.h>
@@ -55,9 +64,51 @@ static void Grow(long count) {
   close(fd);
 }
 
+/* The FIFO that replaced QUILLET_FIFO, and its writer (-2: not yet made). */
+static int fifo_writer = -2;
+
+static void SwapForFifo(int dirfd, const char *path, int flags) {
+  const char *target = getenv("QUILLET_FIFO");
+  if (target == NULL || strcmp(path, target) != 0) return;
+  if (fifo_writer == -2) {
+    unlinkat(dirfd, path, 0);
+    mkfifoat(dirfd, path, 0600);
+    int (*real)(int, const char *, int, ...) =
+        (int (*)(int, const char *, int, ...))dlsym(RTLD_NEXT, "openat");
+    fifo_writer = real(dirfd, path, O_RDWR | O_CLOEXEC); /* never waits on Linux */
+  }
+  if (fifo_writer >= 0 && !(flags & O_NONBLOCK)) {
+    const char *data = getenv("QUILLET_FIFO_DATA");
+    if (data != NULL && write(fifo_writer, data, strlen(data)) < 0) abort();
+    /* the reader opens before the writer goes, so it sees the data, then the end */
+  }
+}
+
+static void FifoOpened(int flags) {
+  if (fifo_writer >= 0 && !(flags & O_NONBLOCK)) {
+    close(fifo_writer);
+    fifo_writer = -1;
+  }
+}
+
+/* /sys/dev/block/MAJOR:MINOR/[../]queue/rotational, as a spinning disk's. */
+static int Rotational(const char *path) {
+  if (Setting("QUILLET_ROTATIONAL", 0) != 1 || strncmp(path, "/sys/dev/block/", 15) != 0) return -1;
+  const size_t length = strlen(path), tail = strlen("queue/rotational");
+  if (length < tail || strcmp(path + length - tail, "queue/rotational") != 0) return -1;
+  int ends[2];
+  if (pipe(ends) != 0) return -1;
+  if (write(ends[1], "1\n", 2) != 2) abort();
+  close(ends[1]);
+  return ends[0];
+}
+
 static int OpenWith(const char *name, int dirfd, const char *path, int flags, va_list args) {
   mode_t mode = 0;
   if (flags & (O_CREAT | O_TMPFILE)) mode = (mode_t)va_arg(args, int);
+  const int spinning = Rotational(path);
+  if (spinning >= 0) return spinning;
+  SwapForFifo(dirfd == -1 ? AT_FDCWD : dirfd, path, flags);
   int fd;
   if (dirfd == -1) {
     int (*real)(const char *, int, ...) = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, name);
@@ -68,6 +119,8 @@ static int OpenWith(const char *name, int dirfd, const char *path, int flags, va
     fd = real(dirfd, path, flags, mode);
   }
   Remember(path, fd);
+  const char *fifo = getenv("QUILLET_FIFO");
+  if (fd >= 0 && fifo != NULL && strcmp(path, fifo) == 0) FifoOpened(flags);
   return fd;
 }
 
@@ -125,10 +178,20 @@ static ssize_t ReadPieces(int fd, const struct iovec *pieces, int count, off_t o
   return real(fd, pieces, count, offset, flags);
 }
 
+static int NoWait(int flags) {
+  if ((flags & RWF_NOWAIT) && Setting("QUILLET_NOWAIT", 1) == 0) {
+    errno = EAGAIN;
+    return 1;
+  }
+  return 0;
+}
+
 ssize_t preadv2(int fd, const struct iovec *pieces, int count, off_t offset, int flags) {
+  if (NoWait(flags)) return -1;
   return ReadPieces(fd, pieces, count, offset, flags, "preadv2");
 }
 
 ssize_t preadv64v2(int fd, const struct iovec *pieces, int count, off_t offset, int flags) {
+  if (NoWait(flags)) return -1;
   return ReadPieces(fd, pieces, count, offset, flags, "preadv64v2");
 }

@@ -120,8 +120,21 @@ class SideBySideTest(Scratch):
         os.symlink("d1", "ln")
         for name, data in (("d1/x", b"x1"), ("d1/y", b"y1"), ("d2/x", b"x2"), ("d1/sub/x", b"x3")):
             self.write(name, data)
+        # And a name longer than the system takes, whose directory part is
+        # not (it would open on its own): "File name too long", as for sha1sum.
+        deep = os.open(".", os.O_RDONLY)
+        for _ in range(16):
+            os.mkdir("d" * 250, dir_fd=deep)
+            inner = os.open("d" * 250, os.O_RDONLY, dir_fd=deep)
+            os.close(deep)
+            deep = inner
+        deep_file = os.open("x" * 200, os.O_WRONLY | os.O_CREAT, dir_fd=deep)
+        os.write(deep_file, b"deep")
+        os.close(deep_file)
+        os.close(deep)
+        too_long = "/".join(["d" * 250] * 16) + "/" + "x" * 200
         across = ["d1/x", "d2/x", "d1/y", "ln/x", "d1/sub/x", "d1/missing", "none/x", "d1/",
-                  "d1/.", "d2/../d1/y", "./a", "d1//x", os.path.abspath("d2/x"), "d1/x"]
+                  "d1/.", "d2/../d1/y", "./a", "d1//x", os.path.abspath("d2/x"), "d1/x", too_long]
         cases = [
             (across, b""),
             (["a", "empty", "big"], b""),
@@ -416,36 +429,72 @@ class InputsReadOnceTest(Scratch):
         self.assertEqual((result.stdout, result.returncode), (want, 0), result.stderr)
 
     def test_a_process_short_of_descriptors_reads_every_file(self):
-        # Two descriptors free: the tool must not keep the files it has read
-        # open when it needs one for the next.
-        names = [self.write(f"h{i}", os.urandom(37 * i)) for i in range(40)]
-        spare = [os.open(os.devnull, os.O_RDONLY) for _ in range(90)]
-        self.addCleanup(lambda: [os.close(fd) for fd in spare])
-        soft = max(spare) + 3
+        # Descriptors inherited and few left free: the tool must release what
+        # it holds (files read, directories kept for lookups) and read every
+        # file as sha1sum does, with one or many threads. Rows: descriptors
+        # inherited, left free, jobs, files, in a subdirectory.
+        os.mkdir("d1")
+        for inherited, free, jobs, count, subdirectory in (
+                (0, 1, "1", 2, True),  # ulimit -n 4
+                (90, 2, "1", 40, False), (95, 2, "1", 600, True), (95, 2, "2", 600, True),
+                (95, 2, "16", 600, True), (95, 5, "2", 600, True)):
+            with self.subTest(inherited=inherited, free=free, jobs=jobs):
+                names = [self.write(os.path.join("d1" if subdirectory else "", f"h{i}"),
+                                    os.urandom(37 * i % 5000)) for i in range(count)]
+                spare = [os.open(os.devnull, os.O_RDONLY) for _ in range(inherited)]
+                try:
+                    soft = 3 + inherited + free
 
-        def few_descriptors():
-            resource.setrlimit(resource.RLIMIT_NOFILE,
-                               (soft, resource.getrlimit(resource.RLIMIT_NOFILE)[1]))
-        want = subprocess.run(["sha1sum", *names], capture_output=True, pass_fds=spare,
-                              preexec_fn=few_descriptors)
-        ours = subprocess.run([TOOL, "sha1", "-j1", *names], capture_output=True, pass_fds=spare,
-                              preexec_fn=few_descriptors)
-        self.assertEqual((ours.stdout, ours.stderr, ours.returncode),
-                         (want.stdout, b"", 0))
+                    def few_descriptors():
+                        resource.setrlimit(resource.RLIMIT_NOFILE,
+                                           (soft, resource.getrlimit(resource.RLIMIT_NOFILE)[1]))
+                    want = subprocess.run(["sha1sum", *names], capture_output=True,
+                                          pass_fds=spare, preexec_fn=few_descriptors)
+                    ours = subprocess.run([TOOL, "sha1", "-j", jobs, *names], capture_output=True,
+                                          pass_fds=spare, preexec_fn=few_descriptors, timeout=60)
+                finally:
+                    for fd in spare:
+                        os.close(fd)
+                self.assertEqual(want.returncode, 0, want.stderr)
+                self.assertEqual((ours.stdout, ours.stderr, ours.returncode),
+                                 (want.stdout, b"", 0))
 
     @unittest.skipUnless(FAIL_SHIM, "needs the read shim (QUILLET_FAIL_READ_SHIM)")
     def test_a_small_file_that_grew_is_hashed_whole(self):
-        # Looked at with 1000 bytes, it has 9000 when it is read.
+        # Looked at with 1000 bytes, it has 9000 when it is read: from any
+        # disk, and from a spinning one whose reads cannot be made without
+        # waiting (then read under the disk's lock).
         env = dict(os.environ, LD_PRELOAD=FAIL_SHIM, QUILLET_FAIL_PATH="grows",
                    QUILLET_FAIL_AT="0", QUILLET_GROW_BY="8000")
-        for jobs in ("1", "2"):
-            with self.subTest(jobs=jobs):
+        spinning = dict(env, QUILLET_ROTATIONAL="1", QUILLET_NOWAIT="0")
+        for jobs, environment in (("1", env), ("2", env), ("1", spinning), ("2", spinning)):
+            with self.subTest(jobs=jobs, spinning=environment is spinning):
                 self.write("grows", os.urandom(1000))
-                ours = subprocess.run([TOOL, "sha1", "-j", jobs, "a", "grows", "empty"], env=env,
-                                      capture_output=True)
+                ours = subprocess.run([TOOL, "sha1", "-j", jobs, "a", "grows", "empty"],
+                                      env=environment, capture_output=True, timeout=20)
                 self.assertEqual(len(contents("grows")), 9000)
                 theirs = subprocess.run(["sha1sum", "a", "grows", "empty"], capture_output=True)
                 self.assertEqual((ours.stdout, ours.returncode), (theirs.stdout, 0), ours.stderr)
+
+    @unittest.skipUnless(FAIL_SHIM, "needs the read shim (QUILLET_FAIL_READ_SHIM)")
+    def test_a_file_replaced_by_a_fifo_is_read_as_a_fifo(self):
+        # Looked at as a regular file, a FIFO (with a writer, no data yet)
+        # when opened: read in turn, what the FIFO delivers, as sha1sum
+        # reads a FIFO of that name.
+        data = "what the fifo delivers\n"
+        env = dict(os.environ, LD_PRELOAD=FAIL_SHIM, QUILLET_FIFO="victim", QUILLET_FIFO_DATA=data)
+        for jobs in ("1", "2"):
+            with self.subTest(jobs=jobs):
+                if os.path.exists("victim"):
+                    os.unlink("victim")
+                self.write("victim", os.urandom(500))
+                ours = subprocess.run([TOOL, "sha1", "-j", jobs, "a", "victim", "empty"], env=env,
+                                      capture_output=True, timeout=20)
+                os.unlink("victim")
+                self.write("victim", data.encode())
+                theirs = subprocess.run(["sha1sum", "a", "victim", "empty"], capture_output=True)
+                self.assertEqual((ours.stdout, ours.stderr, ours.returncode),
+                                 (theirs.stdout, b"", 0))
 
     @unittest.skipUnless(FAIL_SHIM, "needs the read shim (QUILLET_FAIL_READ_SHIM)")
     def test_one_job_is_one_thread(self):

@@ -114,10 +114,13 @@ std::vector<Pipeline::Job*> Pipeline::Take(const Job* waited) {
       todo_.pop_front();
     }
   }
+  if (!batch.empty()) ++busy_;
   return batch;
 }
 
 void Pipeline::Finished(const std::vector<Job*>& batch, Outcome outcome) {
+  --busy_;
+  scarce_ = scarce_ || outcome.scarce;
   for (std::size_t i = 0; i < batch.size(); ++i) {
     if (batch[i]->state != State::kTaken) continue;  // large: queued again
     if (outcome.results[i]) {
@@ -156,6 +159,9 @@ Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buf
       result = Hash(job, file, buffers.read, &job == waited, {});
     } else if (result.error.empty()) {
       return outcome;  // no longer a regular file: read in turn
+    } else if (file.out_of_descriptors()) {
+      outcome.scarce = true;  // this thread holds none: read in turn
+      return outcome;
     } else {
       result.missing = file.missing();
     }
@@ -189,9 +195,16 @@ Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buf
     DigestResult result;
     std::optional<InputFile> opened;
     opened.emplace(job.name, result.error, InputFile::Open::kLookedAt, &lookup);
-    if (!opened->is_open() && opened->out_of_descriptors() && held.CloseAll()) {
+    if (!opened->is_open() && opened->out_of_descriptors()) {
+      // The descriptors this thread holds go first (the files read, the
+      // directory's); if that was not enough, the file is read in turn.
+      const bool released = held.CloseAll() | lookup.Forgo();
       result.error.clear();
-      opened.emplace(job.name, result.error, InputFile::Open::kLookedAt, &lookup);
+      if (released) opened.emplace(job.name, result.error, InputFile::Open::kLookedAt, &lookup);
+      if (!opened->is_open() && (!released || opened->out_of_descriptors())) {
+        outcome.scarce = true;
+        continue;
+      }
     }
     InputFile& file = *opened;
     if (!file.is_open()) {
@@ -213,13 +226,14 @@ Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buf
       // for more, is at its end: no second read to hear it.
       if (got == size || got > size) break;
     }
-    // Anything but its size, read without error, and the file is asked again
-    // what it is: one replaced by a pipe or a device since it was looked at is
-    // read in turn.
-    if (!failed && got != size && !file.ConfirmRegular()) continue;
+    // Anything but its size, or a failed read, and the file is asked again
+    // what it is: one replaced by a pipe or a device since it was looked at
+    // (whose read may have failed only for want of data) is read in turn.
+    if ((failed || got != size) && !file.ConfirmRegular()) continue;
     if (failed) {
       outcome.results[i] = std::move(result);
     } else if (got > size) {  // longer than it said: the rest as a large file
+      if (disk.owns_lock()) disk.unlock();  // Hash takes the disk as it needs it
       outcome.results[i] = Hash(job, file, buffers.read, &job == waited, std::span(into, got));
     } else {
       messages.emplace_back(std::span<const std::byte>(into, got));
@@ -277,6 +291,7 @@ void Pipeline::Work(Buffers buffers) {
     std::vector<Job*> batch;
     work_.wait(lock, [&] {
       if (stopping_) return true;
+      if (scarce_) return false;  // the calling thread reads alone
       batch = Take(nullptr);
       return !batch.empty();
     });
@@ -313,6 +328,8 @@ DigestResult Pipeline::Next() {
     Progress::Show(job->name, done, total, seconds);
     lock.lock();
   }
+  // Short of descriptors: the file is opened once no other thread holds any.
+  if (job->state == State::kInTurn && scarce_) done_.wait(lock, [&] { return busy_ == 0; });
   lock.unlock();
   if (job->state == State::kInTurn) {
     job->began = std::chrono::steady_clock::now();

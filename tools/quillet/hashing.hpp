@@ -50,9 +50,10 @@ std::string DigestOfText(const DigestFormat& format, std::string_view text);
 // thread looks at its batch's names, reads the small regular files whole
 // with one read each and hashes them side by side (DigestMany), and queues
 // the large ones for any thread to read alone. What is not in memory (the
-// page cache) is read from a spinning disk by one thread at a time. Every other input (standard input, pipes,
-// devices) is read on the calling thread when its turn comes, so each is
-// read exactly once and in order, as sha1sum reads it. While the caller
+// page cache) is read from a spinning disk by one thread at a time. Every
+// other input (standard input, pipes, devices) is read on the calling thread
+// when its turn comes, so each is read exactly once and in order, as sha1sum
+// reads it; so is a file that could not be opened for want of descriptors. While the caller
 // waits for an input that takes more than a second, its progress shows.
 class Pipeline {
  public:
@@ -109,9 +110,12 @@ class Pipeline {
   };
   // What a thread did with a batch: results (nullopt: read in turn) and the
   // large files it found, for any thread to take.
+  // `scarce`: a file could not be opened for want of descriptors even with
+  // every one this thread held released.
   struct Outcome {
     std::vector<std::optional<DigestResult>> results;
     std::vector<Job*> large;
+    bool scarce = false;
   };
   // The next batch for a thread (under mutex_): names not looked at yet, or
   // one large file. `waited`, the calling thread's: the input it waits for;
@@ -135,6 +139,11 @@ class Pipeline {
   std::deque<Job*> todo_;         // named files not looked at yet
   std::deque<Job*> large_;        // large regular files no thread has started
   bool stopping_ = false;
+  std::size_t busy_ = 0;  // threads with a batch taken
+  // Descriptors ran out: the workers stop taking batches, and a file that
+  // could not be opened is read in turn once no other thread holds any, as
+  // a program that reads one file at a time would read it.
+  bool scarce_ = false;
   std::mutex devices_mutex_;
   std::vector<std::pair<std::uint64_t, bool>> devices_;  // device, spinning
   std::mutex disk_;  // held while a spinning disk is read past the page cache

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #if defined(__linux__)
+#include <dirent.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -63,12 +65,25 @@ NameLookup::~NameLookup() {
   if (fd_ >= 0) QUILLET_CLOSE(fd_);
 }
 
+bool NameLookup::Forgo() {
+  forgone_ = true;
+  if (fd_ < 0) return false;
+  QUILLET_CLOSE(fd_);
+  fd_ = -1;
+  return true;
+}
+
 NameLookup::Place NameLookup::Find(const std::string& name) {
 #if defined(_WIN32)
   return {0, name.c_str()};
 #else
+  // A name too long for the system is looked up whole, so that it fails as
+  // it would for any other program (its directory would open on its own).
   const auto slash = name.rfind('/');
-  if (slash == std::string::npos || slash + 1 == name.size()) return {AT_FDCWD, name.c_str()};
+  if (forgone_ || name.size() >= PATH_MAX || slash == std::string::npos ||
+      slash + 1 == name.size()) {
+    return {AT_FDCWD, name.c_str()};
+  }
   const std::string_view directory(name.data(), slash + 1);  // "/" for "/x"
   if (!tried_ || directory != path_) {
     if (fd_ >= 0) QUILLET_CLOSE(fd_);
@@ -231,12 +246,31 @@ bool HeldDescriptors::CloseAll() {
   return true;
 }
 
+#if defined(__linux__) && defined(SYS_close_range)
+namespace {
+// How many descriptors the process has open (those it inherited among
+// them), from /proc; 3 where that cannot be read.
+rlim_t OpenDescriptors() {
+  DIR* listing = opendir("/proc/self/fd");
+  if (listing == nullptr) return 3;
+  rlim_t count = 0;
+  while (const dirent* entry = readdir(listing)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  closedir(listing);
+  return count > 0 ? count - 1 : 0;  // not the listing's own
+}
+}  // namespace
+#endif
+
 std::size_t DescriptorsToHold(std::size_t readers) {
 #if defined(__linux__) && defined(SYS_close_range)
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || readers == 0) return 0;
+  const rlim_t open = OpenDescriptors();
+  const rlim_t free = limit.rlim_cur > open ? limit.rlim_cur - open : 0;
   auto room = limit.rlim_cur == RLIM_INFINITY ? HeldDescriptors::kCapacity
-              : limit.rlim_cur > 64                ? (limit.rlim_cur - 64) / 4 / readers
+              : free > 64                          ? (free - 64) / 4 / readers
                                                    : 0;
   // Threads share one descriptor table, which starts with room for 64, and
   // Linux has grown a shared table only after an RCU grace period

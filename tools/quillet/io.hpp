@@ -48,11 +48,15 @@ class NameLookup {
     const char* name;  // relative to it
   };
   Place Find(const std::string& name);
+  // Closes the directory's descriptor, and looks every later name up whole:
+  // for when the process runs out of descriptors. True if one was open.
+  bool Forgo();
 
  private:
   std::string path_;  // the directory part last seen, with its final '/'
   int fd_ = -1;       // its descriptor, -1 if it did not open
   bool tried_ = false;
+  bool forgone_ = false;
 };
 
 // `lookup`, if given, finds the name (see NameLookup).
@@ -142,10 +146,11 @@ class HeldDescriptors {
 };
 
 // How many descriptors each of `readers` threads may hold (HeldDescriptors):
-// a share of a quarter of what the process's limit leaves beyond 64, so that
-// holding them never takes the descriptors the rest of the tool needs, and
-// with several readers no more than keeps them within the first 64; none
-// where the system has no close_range.
+// a share of a quarter of what the process's limit leaves beyond those
+// already open (inherited ones too) and 64 more, so that holding them never
+// takes the descriptors the rest of the tool needs, and with several readers
+// no more than keeps them within the first 64; none where the system has no
+// close_range.
 std::size_t DescriptorsToHold(std::size_t readers);
 
 // Lines of a checksum list, each without its "\n".
