@@ -33,6 +33,7 @@ namespace quillet::tool {
 
 namespace {
 bool g_stdin_closed = false;
+bool g_stdout_closed = false;
 bool g_stdin_read = false;
 }  // namespace
 
@@ -41,6 +42,7 @@ void ReserveStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
     if (fd == 0) g_stdin_closed = true;
+    if (fd == 1) g_stdout_closed = true;
     // The lowest free number: this one, as those below it are open.
     const int reserved = open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
     if (reserved >= 0 && reserved != fd) {
@@ -370,8 +372,14 @@ bool Output::Finish() {
   Flush();
   if (std::ferror(stdout) && !failed_) failed_ = true;
   if (!failed_) return true;
-  std::fprintf(stderr, "%s: write error%s%s\n", program_.c_str(), error_ != 0 ? ": " : "",
-               error_ != 0 ? std::strerror(error_) : "");
+  // As sha1sum words it: the reason only when there was no standard output
+  // to begin with ("Bad file descriptor"); "write error" alone for a full
+  // disk, a closed pipe or an output not open for writing.
+  if (g_stdout_closed && error_ != 0) {
+    std::fprintf(stderr, "%s: write error: %s\n", program_.c_str(), std::strerror(error_));
+  } else {
+    std::fprintf(stderr, "%s: write error\n", program_.c_str());
+  }
   return false;
 }
 

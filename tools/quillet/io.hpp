@@ -179,8 +179,8 @@ class Output {
   void Write(std::string_view text);
   // "PROGRAM: MESSAGE" on standard error.
   void Warn(std::string_view message);
-  // Flushes standard output; false, with a message, if anything written to
-  // it was lost.
+  // Flushes standard output; false, with sha1sum's message, if anything
+  // written to it was lost.
   bool Finish();
   void Flush();
 

@@ -28,7 +28,9 @@ int Run(int argc, char** argv) {
   }
   if (self.size() > 4 && self.substr(self.size() - 4) == ".exe") self.remove_suffix(4);
   if (self == "sha1sum" || self == "md5sum") {
-    const std::string program(self);
+    // As those commands, messages begin with the name the tool was run by,
+    // as given (a path included).
+    const std::string program = argv[0];
     Out().SetProgramName(program);
     return RunDigest({program, program, true}, *FindCommand(self == "sha1sum" ? "sha1" : "md5"),
                      argc, argv, 1);
