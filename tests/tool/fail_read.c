@@ -14,12 +14,15 @@
  *   QUILLET_FIFO=NAME     the first open of NAME first replaces it with a
  *                         FIFO whose writer this process holds; the first
  *                         open that may wait (no O_NONBLOCK) writes
- *                         QUILLET_FIFO_DATA into it and closes the writer */
+ *                         QUILLET_FIFO_DATA into it and closes the writer
+ *   QUILLET_STDIN_READS=FILE  at exit, the number of reads of standard
+ *                         input is written to FILE */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -148,8 +151,24 @@ int openat(int dirfd, const char *path, int flags, ...) {
   return fd;
 }
 
+static long stdin_reads = 0;
+
+__attribute__((destructor)) static void CountStdinReads(void) {
+  const char *path = getenv("QUILLET_STDIN_READS");
+  if (path == NULL) return;
+  int (*real_open)(const char *, int, ...) =
+      (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, "open");
+  const int fd = real_open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  char text[32];
+  const int length = snprintf(text, sizeof text, "%ld\n", stdin_reads);
+  if (length > 0 && write(fd, text, (size_t)length) < 0) abort();
+  close(fd);
+}
+
 ssize_t read(int fd, void *buffer, size_t size) {
   ssize_t (*real)(int, void *, size_t) = (ssize_t (*)(int, void *, size_t))dlsym(RTLD_NEXT, "read");
+  if (fd == 0) ++stdin_reads;
   if (fd == failing_fd) {
     const long slow_ms = Setting("QUILLET_SLOW_MS", 0);
     const long most = Setting("QUILLET_READ_MAX", 0);

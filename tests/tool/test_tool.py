@@ -674,12 +674,27 @@ class PasswordTest(Scratch):
                  (b"no newline\r", "1", "2", b"no newline\r", 1, 2),
                  (b"\r\n", "1", "2", b"", 1, 2),
                  (b"\r", "1", "2", b"\r", 1, 2)]
+        long = bytes(range(1, 256)).replace(b"\n", b"") * 20000  # 5 MB, several blocks
+        cases.append((long + b"\r\nrest", "3", "4", long, 3, 4))
         for stdin, first, second, password, a, b in cases:
-            with self.subTest(stdin=stdin, first=first, second=second):
+            with self.subTest(stdin=stdin[:20], first=first, second=second):
                 result = run("password", first, second, stdin=stdin)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 want = sha_variants.double_hash_password(password, a, b).hex()
                 self.assertEqual(result.stdout.decode(), want + "\n")
+        # Standard input is read in blocks, not a byte a read.
+        if FAIL_SHIM:
+            env = dict(os.environ, LD_PRELOAD=FAIL_SHIM, QUILLET_STDIN_READS="reads")
+            result = run("password", "1", "2", stdin=long + b"\n", env=env)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertLess(int(contents("reads")), 1000)
+        # From a file, what follows the line is left for the next reader.
+        self.write("input", b"pw\nthe rest\n")
+        with open("input", "rb") as f:
+            result = subprocess.run([TOOL, "password", "1", "2"], stdin=f, capture_output=True)
+            self.assertEqual(f.read(), b"the rest\n")
+        self.assertEqual(result.stdout.decode(),
+                         sha_variants.double_hash_password(b"pw", 1, 2).hex() + "\n")
 
     def test_no_password_at_all_is_an_error(self):
         result = run("password", "1", "2", stdin=b"")

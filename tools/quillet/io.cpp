@@ -210,6 +210,15 @@ InputFile::~InputFile() {
   if (owned_) QUILLET_CLOSE(fd_);
 }
 
+void InputFile::Unread(std::size_t count) {
+  if (count == 0 || fd_ < 0) return;
+#if defined(_WIN32)
+  _lseeki64(fd_, -static_cast<__int64>(count), SEEK_CUR);
+#else
+  lseek(fd_, -static_cast<off_t>(count), SEEK_CUR);
+#endif
+}
+
 void InputFile::HandTo(HeldDescriptors& held) {
   if (!owned_) return;
   held.Hold(fd_);

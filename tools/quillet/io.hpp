@@ -108,6 +108,9 @@ class InputFile {
   // `would_wait` is set, and nothing read, where the read would wait for a
   // disk (or the system cannot tell).
   long ReadCached(void* buffer, std::size_t size, std::string& error, bool& would_wait);
+  // Moves the offset back over the last `count` bytes read, where the file
+  // can seek (a pipe or a terminal cannot: nothing happens).
+  void Unread(std::size_t count);
   // Hands the open descriptor to `held`, to be closed with others.
   void HandTo(HeldDescriptors& held);
 

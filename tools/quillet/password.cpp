@@ -10,6 +10,7 @@
 #include "io.hpp"
 #include "signals.hpp"
 #include "quillet/digest.hpp"
+#include "quillet/secure_wipe.hpp"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -65,9 +66,10 @@ class SecretLine {
   SecretLine(const SecretLine&) = delete;
   SecretLine& operator=(const SecretLine&) = delete;
 
-  void Append(char c) {
-    if (size_ == capacity_) {
-      const std::size_t capacity = capacity_ == 0 ? 256 : 2 * capacity_;
+  void Append(const char* bytes, std::size_t count) {
+    if (count > capacity_ - size_) {
+      std::size_t capacity = capacity_ == 0 ? 256 : 2 * capacity_;
+      if (capacity < size_ + count) capacity = size_ + count;
       char* grown = static_cast<char*>(std::malloc(capacity));
       if (grown == nullptr) {
         Out().Warn("out of memory");
@@ -78,7 +80,8 @@ class SecretLine {
       data_ = grown;
       capacity_ = capacity;
     }
-    data_[size_++] = c;
+    std::memcpy(data_ + size_, bytes, count);
+    size_ += count;
   }
   void DropLast() { data_[--size_] = 0; }
   std::size_t size() const { return size_; }
@@ -88,8 +91,7 @@ class SecretLine {
  private:
   void Release() {
     if (data_ == nullptr) return;
-    volatile char* p = data_;
-    for (std::size_t i = 0; i < capacity_; ++i) p[i] = 0;
+    SecureWipe(data_, capacity_);
     std::free(data_);
     data_ = nullptr;
   }
@@ -197,18 +199,29 @@ class NoEcho {
 #endif
 
 // Reads one line into `password`: true at its newline, false at the end of
-// input (`error` set on a read error).
+// input (`error` set on a read error). Standard input is read in blocks (a
+// terminal gives a line a read); where it can seek, it is left just after
+// the line, for whatever reads it next.
 bool ReadLine(SecretLine& password, bool& got_any, std::string& error) {
   std::string name = "-";
   InputFile input(name, error);
-  char c;
+  char block[16 * 1024];
+  bool newline = false;
   for (;;) {
-    const long got = input.Read(&c, 1, error);
-    if (got <= 0) return false;
+    const long got = input.Read(block, sizeof block, error);
+    if (got <= 0) break;
     got_any = true;
-    if (c == '\n') return true;
-    password.Append(c);
+    const auto count = static_cast<std::size_t>(got);
+    const auto* end = static_cast<const char*>(std::memchr(block, '\n', count));
+    password.Append(block, end != nullptr ? static_cast<std::size_t>(end - block) : count);
+    if (end != nullptr) {
+      input.Unread(count - static_cast<std::size_t>(end - block) - 1);
+      newline = true;
+      break;
+    }
   }
+  SecureWipe(block, sizeof block);
+  return newline;
 }
 
 }  // namespace
