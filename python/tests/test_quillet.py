@@ -262,6 +262,11 @@ class BadArgumentsTest(unittest.TestCase):
                     (lambda: constructor(b"", True), f"{name}() takes at most 1 positional argument (2 given)"),
                     (lambda: constructor(data=b"a", string=b"b"), "mutually exclusive"),
                     (lambda: quillet.new(name, data=b"a", string=b"b"), "mutually exclusive")):
+                # Python 3.13 words an unknown keyword its own way.
+                if sys.version_info >= (3, 13) and "invalid keyword" in message:
+                    keyword, function = re.match(r"(\S+) is an invalid keyword argument for (\S+)",
+                                                 message).groups()
+                    message = f"{function} got an unexpected keyword argument {keyword}"
                 with self.subTest(name=name, message=message):
                     with self.assertRaisesRegex(TypeError, re.escape(message)):
                         call()
@@ -285,8 +290,9 @@ class BadArgumentsTest(unittest.TestCase):
         with self.assertRaises(TypeError):
             class Derived(quillet.Hash):  # noqa: F841
                 pass
-        with self.assertRaises((TypeError, AttributeError)):
-            quillet.Hash.update = None
+        if sys.version_info >= (3, 10):  # before, types made at run time (hashlib's too) are not frozen
+            with self.assertRaises((TypeError, AttributeError)):
+                quillet.Hash.update = quillet.Hash.update
 
     def test_no_reference_is_lost_or_kept(self):
         data = bytes(5000)
@@ -408,8 +414,10 @@ class ThreadsTest(unittest.TestCase):
                      lambda: quillet.digest_many("sha1", [big, big[1:]])):
             done = threading.Event()
             def hash_it():
-                call()
-                done.set()
+                try:
+                    call()
+                finally:
+                    done.set()
             worker = threading.Thread(target=hash_it)
             counted = 0
             start = time.perf_counter()
