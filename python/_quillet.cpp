@@ -352,18 +352,19 @@ PyObject* New(PyObject*, PyObject* args, PyObject* kwargs) {
   return Make(*algorithm, initial);
 }
 
-// The digests of `sequence`'s items (a PySequence_Fast) as a list of bytes;
-// nullptr with the exception set. Every buffer is held (none can be resized)
-// while they are hashed side by side with the GIL released.
-PyObject* DigestsOf(quillet::Algorithm algorithm, PyObject* sequence) {
-  const auto count = static_cast<std::size_t>(PySequence_Fast_GET_SIZE(sequence));
+// The digests of `items`' (a tuple's) as a list of bytes; nullptr with the
+// exception set. Every buffer is held (none can be resized) while they are
+// hashed side by side with the GIL released. A tuple, because taking a buffer
+// may run Python code (__buffer__) that changes a list under the loop.
+PyObject* DigestsOf(quillet::Algorithm algorithm, PyObject* items) {
+  const auto count = static_cast<std::size_t>(PyTuple_GET_SIZE(items));
   const std::unique_ptr<Bytes[]> held(new (std::nothrow) Bytes[count]);
   const std::unique_ptr<quillet::ByteView[]> views(new (std::nothrow) quillet::ByteView[count]);
   const std::unique_ptr<quillet::Digest[]> digests(new (std::nothrow) quillet::Digest[count]);
   if (!held || !views || !digests) return PyErr_NoMemory();
   Py_ssize_t total = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    if (!held[i].Get(PySequence_Fast_GET_ITEM(sequence, static_cast<Py_ssize_t>(i)))) {
+    if (!held[i].Get(PyTuple_GET_ITEM(items, static_cast<Py_ssize_t>(i)))) {
       return nullptr;
     }
     views[i] = held[i].span();
@@ -396,8 +397,15 @@ PyObject* DigestMany(PyObject*, PyObject* args, PyObject* kwargs) {
   PyObject* sequence =
       PySequence_Fast(messages, "digest_many() messages must be an iterable of bytes-like objects");
   if (sequence == nullptr) return nullptr;
-  PyObject* list = DigestsOf(*algorithm, sequence);
-  Py_DECREF(sequence);
+  // The caller's list is copied: the tuple's items cannot be taken away.
+  PyObject* items = sequence;
+  if (PyList_Check(sequence)) {
+    items = PyList_AsTuple(sequence);
+    Py_DECREF(sequence);
+  }
+  if (items == nullptr) return nullptr;
+  PyObject* list = DigestsOf(*algorithm, items);
+  Py_DECREF(items);
   return list;
 }
 
@@ -517,18 +525,8 @@ PyObject* FileDigest(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!ok) Py_CLEAR(hash);
     return hash;
   }
-  if (IsHash(hash)) {
-    const int fd = DirectDescriptor(fileobj);
-    if (fd >= 0) {
-      bool ok = DigestDescriptor(reinterpret_cast<HashObject*>(hash), fd);
-      // Where the file object would be after reading it all: at its end.
-      PyObject* moved = ok ? PyObject_CallMethod(fileobj, "seek", "ii", 0, SEEK_END) : nullptr;
-      ok = ok && moved != nullptr;
-      Py_XDECREF(moved);
-      if (!ok) Py_CLEAR(hash);
-      return hash;
-    }
-  }
+  // Only binary files have readinto(); one opened for writing alone is
+  // refused here, before its descriptor is read.
   PyObject* readable = PyObject_HasAttrString(fileobj, "readinto") &&
                                PyObject_HasAttrString(fileobj, "readable")
                            ? PyObject_CallMethod(fileobj, "readable", nullptr)
@@ -544,30 +542,68 @@ PyObject* FileDigest(PyObject*, PyObject* args, PyObject* kwargs) {
     Py_DECREF(hash);
     return nullptr;
   }
+  if (IsHash(hash)) {
+    const int fd = DirectDescriptor(fileobj);
+    if (fd >= 0) {
+      bool ok = DigestDescriptor(reinterpret_cast<HashObject*>(hash), fd);
+      // Where the file object would be after reading it all: at its end.
+      PyObject* moved = ok ? PyObject_CallMethod(fileobj, "seek", "ii", 0, SEEK_END) : nullptr;
+      ok = ok && moved != nullptr;
+      Py_XDECREF(moved);
+      if (!ok) Py_CLEAR(hash);
+      return hash;
+    }
+  }
+  // The buffer handed to readinto() is held exported from start to end, so
+  // that nothing (readinto, a digest's update) can resize or free it under
+  // the loop: `held` (which no Python code can reach) is what is hashed and
+  // wiped; a digest object not of ours is given slices of `view`, which keep
+  // the buffer alive for as long as it keeps them.
   PyObject* buffer = PyByteArray_FromStringAndSize(nullptr, buffer_size);
-  bool ok = buffer != nullptr;
+  if (buffer == nullptr) {
+    Py_DECREF(hash);
+    return nullptr;
+  }
+  std::memset(PyByteArray_AS_STRING(buffer), 0, static_cast<std::size_t>(buffer_size));
+  Py_buffer held{};
+  if (PyObject_GetBuffer(buffer, &held, PyBUF_WRITABLE) != 0) {
+    Py_DECREF(buffer);
+    Py_DECREF(hash);
+    return nullptr;
+  }
+  PyObject* view = PyMemoryView_FromObject(buffer);
+  bool ok = view != nullptr;
   while (ok) {
     PyObject* got = PyObject_CallMethod(fileobj, "readinto", "O", buffer);
-    const Py_ssize_t size = got != nullptr ? PyNumber_AsSsize_t(got, PyExc_OverflowError) : -1;
-    Py_XDECREF(got);
-    if (size < 0 || PyErr_Occurred()) {
+    const Py_ssize_t size = got != nullptr ? PyNumber_AsSsize_t(got, nullptr) : -1;
+    if (size == -1 && PyErr_Occurred()) {
+      Py_XDECREF(got);
       ok = false;
       break;
     }
+    if (size < 0 || size > held.len) {
+      PyErr_Format(PyExc_ValueError,
+                   "readinto() returned invalid length %R (should have been between 0 and %zd)",
+                   got, held.len);
+      Py_DECREF(got);
+      ok = false;
+      break;
+    }
+    Py_DECREF(got);
     if (size == 0) break;
-    const std::span<const std::byte> chunk(reinterpret_cast<const std::byte*>(PyByteArray_AS_STRING(buffer)),
-                                           static_cast<std::size_t>(size));
     if (IsHash(hash)) {
-      ok = Update(reinterpret_cast<HashObject*>(hash), chunk);
+      ok = Update(reinterpret_cast<HashObject*>(hash),
+                  std::span(static_cast<const std::byte*>(held.buf), static_cast<std::size_t>(size)));
     } else {
-      PyObject* view = PyMemoryView_FromMemory(const_cast<char*>(reinterpret_cast<const char*>(chunk.data())),
-                                               size, PyBUF_READ);
-      ok = view != nullptr && feed(view);
-      Py_XDECREF(view);
+      PyObject* chunk = PySequence_GetSlice(view, 0, size);
+      ok = chunk != nullptr && feed(chunk);
+      Py_XDECREF(chunk);
     }
   }
-  if (buffer != nullptr) quillet::SecureWipe(PyByteArray_AS_STRING(buffer), static_cast<std::size_t>(buffer_size));
-  Py_XDECREF(buffer);
+  quillet::SecureWipe(held.buf, static_cast<std::size_t>(held.len));
+  Py_XDECREF(view);
+  PyBuffer_Release(&held);
+  Py_DECREF(buffer);
   if (!ok) Py_CLEAR(hash);
   return hash;
 }

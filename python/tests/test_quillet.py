@@ -6,6 +6,7 @@ variants, with bad arguments and threads.
 """
 
 import array
+import ast
 import hashlib
 import inspect
 import io
@@ -16,6 +17,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import textwrap
 import threading
 import time
 import unittest
@@ -51,7 +53,18 @@ def find_mypy():
     return None
 
 
+def isolated(test, code):
+    """What `code` prints (a Python literal), run in an interpreter of its own
+    so that a crash fails the test and not the whole suite."""
+    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
+                            text=True, timeout=120)
+    test.assertEqual(result.returncode, 0, result.stderr)
+    return ast.literal_eval(result.stdout)
+
+
 MYPY = find_mypy()
+# hashlib has file_digest from Python 3.11 on.
+HASHLIB_FILE_DIGEST = getattr(hashlib, "file_digest", None)
 # name: (digest_size, block_size), for every kind.
 SIZES = {"sha1": (20, 64), "broken_sha": (20, 64), "lockdown_sha": (20, 64), "md5": (16, 64)}
 
@@ -202,6 +215,29 @@ class BadArgumentsTest(unittest.TestCase):
         self.assertEqual(quillet.sha1(data=b"abc", usedforsecurity=False).digest(),
                          hashlib.sha1(b"abc").digest())
 
+    @unittest.skipUnless(sys.version_info >= (3, 12), "__buffer__ in Python code needs 3.12")
+    def test_a_buffer_that_empties_the_callers_list(self):
+        # Taking a buffer runs the item's __buffer__, which may change the
+        # list: the messages are the ones the list held when called.
+        got = isolated(self, """
+            import hashlib, quillet
+            class Empties:
+                def __init__(self, action): self.action = action
+                def __buffer__(self, flags):
+                    self.action()
+                    return memoryview(b"abc")
+            out = []
+            for action in ("clear", "append", "pop"):
+                messages = [b"x"]
+                step = {"clear": messages.clear, "append": lambda: messages.append(b"more"),
+                        "pop": messages.pop}[action]
+                messages += [Empties(step), b"y" * 5000, Empties(step), b"z"]
+                want = [hashlib.sha1(m).digest() for m in (b"x", b"abc", b"y" * 5000, b"abc", b"z")]
+                out.append(quillet.digest_many("sha1", messages) == want)
+            print(out)
+            """)
+        self.assertEqual(got, [True, True, True])
+
     def test_constructors_take_hashlibs_arguments(self):
         want = {name: quillet.new(name, b"abc").digest() for name in SIZES}
         self.assertEqual(want["sha1"], hashlib.sha1(b"abc").digest())
@@ -226,6 +262,11 @@ class BadArgumentsTest(unittest.TestCase):
                     (lambda: constructor(b"", True), f"{name}() takes at most 1 positional argument (2 given)"),
                     (lambda: constructor(data=b"a", string=b"b"), "mutually exclusive"),
                     (lambda: quillet.new(name, data=b"a", string=b"b"), "mutually exclusive")):
+                # Python 3.13 words an unknown keyword its own way.
+                if sys.version_info >= (3, 13) and "invalid keyword" in message:
+                    keyword, function = re.match(r"(\S+) is an invalid keyword argument for (\S+)",
+                                                 message).groups()
+                    message = f"{function} got an unexpected keyword argument {keyword}"
                 with self.subTest(name=name, message=message):
                     with self.assertRaisesRegex(TypeError, re.escape(message)):
                         call()
@@ -249,8 +290,9 @@ class BadArgumentsTest(unittest.TestCase):
         with self.assertRaises(TypeError):
             class Derived(quillet.Hash):  # noqa: F841
                 pass
-        with self.assertRaises((TypeError, AttributeError)):
-            quillet.Hash.update = None
+        if sys.version_info >= (3, 10):  # before, types made at run time (hashlib's too) are not frozen
+            with self.assertRaises((TypeError, AttributeError)):
+                quillet.Hash.update = quillet.Hash.update
 
     def test_no_reference_is_lost_or_kept(self):
         data = bytes(5000)
@@ -372,8 +414,10 @@ class ThreadsTest(unittest.TestCase):
                      lambda: quillet.digest_many("sha1", [big, big[1:]])):
             done = threading.Event()
             def hash_it():
-                call()
-                done.set()
+                try:
+                    call()
+                finally:
+                    done.set()
             worker = threading.Thread(target=hash_it)
             counted = 0
             start = time.perf_counter()
@@ -433,15 +477,90 @@ class FileDigestTest(unittest.TestCase):
             self.assertEqual(quillet.file_digest(f, hashlib.sha256).digest(),
                              hashlib.sha256(self.data).digest())
 
+    def test_readers_that_lie_resize_or_keep(self):
+        # Each readinto() answer, with one of our digests, hashlib's and one
+        # that keeps what update() is given: what file_digest returns (a
+        # hexdigest) or raises. A count outside the buffer is refused, a
+        # resize is the buffer's BufferError; what a digest keeps stays
+        # readable, and wiped.
+        got = isolated(self, """
+            import hashlib, quillet
+            class Reader:
+                def __init__(self, answer): self.answer, self.calls = answer, 0
+                def readable(self): return True
+                def readinto(self, b):
+                    self.calls += 1
+                    return self.answer(self, b)
+            class Keeper:
+                def __init__(self): self.kept, self.seen = [], []
+                def update(self, data):
+                    self.kept.append(data)
+                    self.seen.append(bytes(data))
+                def hexdigest(self):
+                    return hashlib.sha1(b"".join(self.seen)).hexdigest()
+            def abc(r, b):
+                b[:3] = b"abc"
+                return 3 if r.calls < 4 else 0
+            ANSWERS = {
+                "beyond once": lambda r, b: 10**9 if r.calls == 1 else 0,
+                "beyond by 100000": lambda r, b: len(b) + 100000,
+                "one too many": lambda r, b: len(b) + 1,
+                "negative": lambda r, b: -1,
+                "far negative": lambda r, b: -10**30,
+                "str": lambda r, b: "x",
+                "None": lambda r, b: None,
+                "float": lambda r, b: 1.5,
+                "clears": lambda r, b: b.clear() or 0,
+                "grows": lambda r, b: b.extend(bytes(1 << 20)) or 0,
+                "whole buffer": lambda r, b: len(b) if r.calls == 1 else 0,
+                "abc": abc,
+            }
+            out = {}
+            for digest in ("sha1", "hashlib", "keeper"):
+                for label, answer in ANSWERS.items():
+                    keeper = Keeper()
+                    make = {"sha1": "sha1", "hashlib": hashlib.sha1, "keeper": lambda: keeper}[digest]
+                    try:
+                        result = quillet.file_digest(Reader(answer), make, _bufsize=1000).hexdigest()
+                    except Exception as e:
+                        result = (type(e).__name__, str(e))
+                    kept = [bytes(v) for v in keeper.kept]
+                    out[digest, label] = (result, kept == [bytes(len(b)) for b in keeper.seen])
+            print(out)
+            """)
+        abc, zeros = hashlib.sha1(b"abc" * 3).hexdigest(), hashlib.sha1(bytes(1000)).hexdigest()
+        invalid = "readinto() returned invalid length {} (should have been between 0 and 1000)"
+        resize = ("BufferError", "Existing exports of data: object cannot be re-sized")
+        want = {
+            "beyond once": ("ValueError", invalid.format(10**9)),
+            "beyond by 100000": ("ValueError", invalid.format(101000)),
+            "one too many": ("ValueError", invalid.format(1001)),
+            "negative": ("ValueError", invalid.format(-1)),
+            "far negative": ("ValueError", invalid.format(-10**30)),
+            "str": "TypeError", "None": "TypeError", "float": "TypeError",
+            "clears": resize, "grows": resize,
+            "whole buffer": zeros, "abc": abc,
+        }
+        for (digest, label), (result, kept_wiped) in got.items():
+            with self.subTest(digest=digest, answer=label):
+                expected = want[label]
+                self.assertEqual(result[0] if expected == "TypeError" else result, expected)
+                self.assertTrue(kept_wiped)
+
     def test_refused_as_hashlib_refuses(self):
-        with open(self.path, "r") as text, open(self.path, "rb") as binary:
-            for fileobj in (text, object(), b"bytes"):
+        write_only = os.path.join(self.dir, "written")
+        with open(self.path, "r") as text, open(self.path, "rb") as binary, \
+                open(write_only, "wb") as written, open(write_only, "ab", buffering=0) as raw:
+            for fileobj in (text, object(), b"bytes", written, raw):
                 with self.subTest(fileobj=fileobj):
                     with self.assertRaises(ValueError) as ours:
                         quillet.file_digest(fileobj, "sha1")
-                    with self.assertRaises(ValueError) as theirs:
-                        hashlib.file_digest(fileobj, "sha1")
-                    self.assertEqual(str(ours.exception), str(theirs.exception))
+                    self.assertEqual(str(ours.exception),
+                                     f"'{fileobj!r}' is not a file-like object in binary reading mode.")
+                    if HASHLIB_FILE_DIGEST:
+                        with self.assertRaises(ValueError) as theirs:
+                            HASHLIB_FILE_DIGEST(fileobj, "sha1")
+                        self.assertEqual(str(ours.exception), str(theirs.exception))
             self.assertRaisesRegex(ValueError, "unsupported hash type sha256", quillet.file_digest,
                                    binary, "sha256")
             self.assertRaises(TypeError, quillet.file_digest, binary)
