@@ -101,8 +101,12 @@ export function makeQuillet(backend, platform) {
       return this;
     }
 
+    // The encoding is read first, as node:crypto reads it (a template
+    // string: a Symbol, or an object whose toString throws, throws here), so
+    // that a digest() that throws leaves the hash as it was.
     digest(outputEncoding) {
       if (this.#handle === null) throw finished();
+      const encoding = outputEncoding ? `${outputEncoding}` : 'buffer';
       const digest = platform.allocate(SIZES[this.#algorithm]);
       backend.finish(this.#handle, digest);
       if (registry) {
@@ -110,8 +114,8 @@ export function makeQuillet(backend, platform) {
         backend.release(this.#handle);
       }
       this.#handle = null;
-      if (outputEncoding === undefined || outputEncoding === 'buffer') return digest;
-      const text = platform.encode(digest, String(outputEncoding));
+      if (encoding === 'buffer') return digest;
+      const text = platform.encode(digest, encoding);
       return text === undefined ? digest : text;
     }
 
