@@ -44,11 +44,12 @@ export function makeQuillet(backend, platform) {
   const finished = () =>
     codedError(Error, 'ERR_CRYPTO_HASH_FINALIZED', 'Digest already called');
 
-  // The bytes of `data`: a string in `encoding` (utf8 by default), or any
+  // The bytes of `data`: a string in `encoding` (utf8 by default, and for
+  // an encoding that is not a string, as node:crypto reads them), or any
   // view of memory, or an ArrayBuffer.
   function bytesOf(data, encoding, name) {
     if (typeof data === 'string') {
-      const as = encoding === undefined || encoding === null ? 'utf8' : String(encoding);
+      const as = typeof encoding === 'string' ? encoding : 'utf8';
       if (as.toLowerCase() === 'hex' && data.length % 2 !== 0) {
         throw codedError(TypeError, 'ERR_INVALID_ARG_VALUE',
           `The argument 'encoding' is invalid for data of length ${data.length}. Received 'hex'`);
