@@ -13,21 +13,34 @@ function addonBackend() {
   return createRequire(import.meta.url)('./build/quillet.node');
 }
 
-function loadWasm() {
-  const module = new WebAssembly.Module(readFileSync(new URL('./wasm/quillet.wasm', import.meta.url)));
-  return wasmBackend(new WebAssembly.Instance(module, {}));
+// Where neither backend is there (an install from the source tree that
+// could build neither), the error says so and what to run.
+function loadWasm(addonError) {
+  let bytes;
+  try {
+    bytes = readFileSync(new URL('./wasm/quillet.wasm', import.meta.url));
+  } catch (cause) {
+    if (cause.code !== 'ENOENT') throw cause;
+    const addon = addonError ? `the native addon could not be loaded (${addonError.message.split('\n')[0]}) and ` : '';
+    throw new Error(`quillet: ${addon}the WebAssembly build (wasm/quillet.wasm) is not there: ` +
+      'with a C++ compiler installed, run "npm rebuild quillet" (see its output with --foreground-scripts)',
+    { cause });
+  }
+  return wasmBackend(new WebAssembly.Instance(new WebAssembly.Module(bytes), {}));
 }
 
 let chosen = process.env.QUILLET_BACKEND === 'wasm' ? 'wasm' : 'addon';
 let engine;
+let addonError;
 if (chosen === 'addon') {
   try {
     engine = addonBackend();
-  } catch {
+  } catch (error) {
+    addonError = error;
     chosen = 'wasm';
   }
 }
-if (chosen === 'wasm') engine = loadWasm();
+if (chosen === 'wasm') engine = loadWasm(addonError);
 
 const quillet = makeQuillet(engine, nodePlatform);
 export const backend = chosen;

@@ -44,11 +44,12 @@ export function makeQuillet(backend, platform) {
   const finished = () =>
     codedError(Error, 'ERR_CRYPTO_HASH_FINALIZED', 'Digest already called');
 
-  // The bytes of `data`: a string in `encoding` (utf8 by default), or any
+  // The bytes of `data`: a string in `encoding` (utf8 by default, and for
+  // an encoding that is not a string, as node:crypto reads them), or any
   // view of memory, or an ArrayBuffer.
   function bytesOf(data, encoding, name) {
     if (typeof data === 'string') {
-      const as = encoding === undefined || encoding === null ? 'utf8' : String(encoding);
+      const as = typeof encoding === 'string' ? encoding : 'utf8';
       if (as.toLowerCase() === 'hex' && data.length % 2 !== 0) {
         throw codedError(TypeError, 'ERR_INVALID_ARG_VALUE',
           `The argument 'encoding' is invalid for data of length ${data.length}. Received 'hex'`);
@@ -101,8 +102,12 @@ export function makeQuillet(backend, platform) {
       return this;
     }
 
+    // The encoding is read first, as node:crypto reads it (a template
+    // string: a Symbol, or an object whose toString throws, throws here), so
+    // that a digest() that throws leaves the hash as it was.
     digest(outputEncoding) {
       if (this.#handle === null) throw finished();
+      const encoding = outputEncoding ? `${outputEncoding}` : 'buffer';
       const digest = platform.allocate(SIZES[this.#algorithm]);
       backend.finish(this.#handle, digest);
       if (registry) {
@@ -110,8 +115,8 @@ export function makeQuillet(backend, platform) {
         backend.release(this.#handle);
       }
       this.#handle = null;
-      if (outputEncoding === undefined || outputEncoding === 'buffer') return digest;
-      const text = platform.encode(digest, String(outputEncoding));
+      if (encoding === 'buffer') return digest;
+      const text = platform.encode(digest, encoding);
       return text === undefined ? digest : text;
     }
 

@@ -7,20 +7,26 @@
 //
 // $QUILLET_WASM_CXX names the compiler (default clang++-14, then clang++);
 // $WASI_SYSROOT the C library's root (default /usr, where Debian's wasi-libc
-// and libc++-14-dev-wasm32 put theirs).
+// and libc++-14-dev-wasm32 put theirs). npm install runs it in the source
+// tree, where npm pack has not built the module. Where it cannot build it
+// says why in its last line on stderr ("quillet: ...") and exits 1.
 import { execFile } from 'node:child_process';
-import { mkdirSync, readFileSync } from 'node:fs';
+import { existsSync, mkdirSync, readFileSync } from 'node:fs';
 import { cpus } from 'node:os';
-import { dirname, join } from 'node:path';
+import { basename, dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { promisify } from 'node:util';
 
 const run = promisify(execFile);
 const here = dirname(dirname(fileURLToPath(import.meta.url)));
-const root = dirname(here);
+// The library's sources: ../src and ../include, or native/ in the packed package.
+const root = existsSync(join(here, 'native', 'src')) ? join(here, 'native') : dirname(here);
 const src = join(root, 'src');
 const manifest = JSON.parse(readFileSync(join(src, 'sources.json'), 'utf8'));
 const out = join(here, 'build', 'wasm');
+
+// Why the build stopped, in one line.
+class Failure extends Error {}
 
 async function compiler() {
   for (const name of [process.env.QUILLET_WASM_CXX, 'clang++-14', 'clang++']) {
@@ -30,26 +36,52 @@ async function compiler() {
       return name;
     } catch { /* next */ }
   }
-  throw new Error('no clang for wasm32 (Debian: clang-14 lld-14 wasi-libc libc++-14-dev-wasm32)');
+  throw new Failure('no clang found for wasm32 (looked for $QUILLET_WASM_CXX, clang++-14 and clang++; ' +
+    'Debian: clang-14 lld-14 wasi-libc libc++-14-dev-wasm32)');
 }
 
-const cxx = await compiler();
-const flags = ['--target=wasm32-wasi', `--sysroot=${process.env.WASI_SYSROOT || '/usr'}`,
-  '-std=c++20', '-O3', '-fvisibility=hidden', ...manifest.library_flags, ...manifest.warnings,
-  '-Werror', '-DQUILLET_PORTABLE_ONLY', '-I', src, '-I', join(root, 'include')];
-const sources = [...manifest.engine, ...manifest.api].map((path) => join(src, path));
-sources.push(join(here, 'wasm', 'quillet_wasm.cpp'));
+async function build() {
+  const cxx = await compiler();
+  const flags = ['--target=wasm32-wasi', `--sysroot=${process.env.WASI_SYSROOT || '/usr'}`,
+    '-std=c++20', '-O3', '-fvisibility=hidden', ...manifest.library_flags, ...manifest.warnings,
+    '-Werror', '-DQUILLET_PORTABLE_ONLY', '-I', src, '-I', join(root, 'include')];
+  const sources = [...manifest.engine, ...manifest.api].map((path) => join(src, path));
+  sources.push(join(here, 'wasm', 'quillet_wasm.cpp'));
 
-mkdirSync(out, { recursive: true });
-const queue = sources.map((path, i) => ({ path, object: join(out, `${i}.o`) }));
-const objects = queue.map((unit) => unit.object);
-async function worker() {
-  for (let unit = queue.shift(); unit; unit = queue.shift()) {
-    await run(cxx, [...flags, '-c', unit.path, '-o', unit.object]);
+  mkdirSync(out, { recursive: true });
+  const queue = sources.map((path, i) => ({ path, object: join(out, `${i}.o`) }));
+  const objects = queue.map((unit) => unit.object);
+  async function worker() {
+    for (let unit = queue.shift(); unit; unit = queue.shift()) {
+      try {
+        await run(cxx, [...flags, '-c', unit.path, '-o', unit.object]);
+      } catch (error) {
+        throw new Failure(`${cxx} could not compile ${basename(unit.path)} for wasm32: ${firstError(error)}`);
+      }
+    }
   }
+  await Promise.all(Array.from({ length: Math.max(1, cpus().length) }, worker));
+  try {
+    await run(cxx, ['--target=wasm32-wasi', `--sysroot=${process.env.WASI_SYSROOT || '/usr'}`,
+      '-mexec-model=reactor', '-nostdlib++', '-Wl,--strip-all', '-o', join(here, 'wasm', 'quillet.wasm'),
+      ...objects]);
+  } catch (error) {
+    throw new Failure(`${cxx} could not link quillet.wasm: ${firstError(error)}`);
+  }
+  console.log(`quillet: built ${join(here, 'wasm', 'quillet.wasm')}`);
 }
-await Promise.all(Array.from({ length: Math.max(1, cpus().length) }, worker));
-await run(cxx, ['--target=wasm32-wasi', `--sysroot=${process.env.WASI_SYSROOT || '/usr'}`,
-  '-mexec-model=reactor', '-nostdlib++', '-Wl,--strip-all', '-o', join(here, 'wasm', 'quillet.wasm'),
-  ...objects]);
-console.log(`quillet: built ${join(here, 'wasm', 'quillet.wasm')}`);
+
+// The compiler's first error, where it gave one.
+function firstError(error) {
+  const lines = String(error.stderr || '').split('\n');
+  return (lines.find((line) => /\berror\b/i.test(line)) || lines.find((line) => line.trim()) ||
+    error.message.split('\n')[0]).trim();
+}
+
+try {
+  await build();
+} catch (error) {
+  if (!(error instanceof Failure)) console.error(error);
+  console.error(`quillet: ${error.message.split('\n')[0]}`);
+  process.exit(1);
+}

@@ -1,6 +1,7 @@
 // quillet for browsers and bundlers: the WebAssembly build with the same
 // interface as the Node.js package, digests as Uint8Arrays. No Node.js
-// built-ins; quillet.wasm is fetched beside this file.
+// built-ins; quillet.wasm is fetched beside this file. (Node.js takes
+// wasm/node.mjs instead, through package.json's "node" condition.)
 import { makeQuillet } from '../lib/core.mjs';
 import { browserPlatform } from '../lib/browser-platform.mjs';
 import { wasmBackend } from '../lib/wasm-backend.mjs';

@@ -1,0 +1,25 @@
+// quillet/wasm in Node.js (package.json's "node" condition): the module of
+// wasm/index.mjs, with the same interface and results (digests as
+// Uint8Arrays), quillet.wasm read from the file beside this one, as Node.js's
+// fetch takes no file: URLs.
+import { readFile } from 'node:fs/promises';
+
+import { makeQuillet } from '../lib/core.mjs';
+import { browserPlatform } from '../lib/browser-platform.mjs';
+import { wasmBackend } from '../lib/wasm-backend.mjs';
+
+// Where it was not built (an install from the source tree without clang's
+// wasm32 target), the error says so and what to run.
+const bytes = await readFile(new URL('./quillet.wasm', import.meta.url)).catch((cause) => {
+  if (cause.code !== 'ENOENT') throw cause;
+  throw new Error('quillet/wasm: the WebAssembly build (wasm/quillet.wasm) is not there: npm pack builds it, ' +
+    'and so does "node scripts/build-wasm.mjs" in the package (with clang and wasi-libc)', { cause });
+});
+const { instance } = await WebAssembly.instantiate(bytes, {});
+const quillet = makeQuillet(wasmBackend(instance), browserPlatform);
+
+export const backend = 'wasm';
+export const {
+  createHash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
+} = quillet;
+export default { ...quillet, backend };
