@@ -180,14 +180,20 @@ PyObject* HashUpdate(PyObject* object, PyObject* data) {
 }
 
 PyObject* HashDigest(PyObject* object, PyObject*) {
-  const quillet::Digest digest = Peek(reinterpret_cast<HashObject*>(object));
-  return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(digest.data()),
-                                   static_cast<Py_ssize_t>(digest.size()));
+  quillet::Digest digest = Peek(reinterpret_cast<HashObject*>(object));
+  PyObject* bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(digest.data()),
+                                              static_cast<Py_ssize_t>(digest.size()));
+  quillet::SecureWipeObject(digest);  // the bytes object is the only copy left
+  return bytes;
 }
 
 PyObject* HashHexdigest(PyObject* object, PyObject*) {
-  const quillet::DigestText text = quillet::ToHex(Peek(reinterpret_cast<HashObject*>(object)));
-  return PyUnicode_FromStringAndSize(text.chars.data(), static_cast<Py_ssize_t>(text.size));
+  quillet::Digest digest = Peek(reinterpret_cast<HashObject*>(object));
+  quillet::DigestText text = quillet::ToHex(digest);
+  quillet::SecureWipeObject(digest);
+  PyObject* str = PyUnicode_FromStringAndSize(text.chars.data(), static_cast<Py_ssize_t>(text.size));
+  quillet::SecureWipeObject(text);
+  return str;
 }
 
 PyObject* HashCopy(PyObject* object, PyObject*) {
@@ -380,6 +386,7 @@ PyObject* DigestsOf(quillet::Algorithm algorithm, PyObject* items) {
     if (item == nullptr) Py_CLEAR(list);
     else PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), item);
   }
+  quillet::SecureWipe(digests.get(), count * sizeof(quillet::Digest));
   return list;
 }
 

@@ -352,6 +352,44 @@ class BadArgumentsTest(unittest.TestCase):
         self.assertRaises(TypeError, quillet.DoubleHashPassword, b"pw", 1)
 
 
+class NothingLeftTest(unittest.TestCase):
+    @unittest.skipUnless(os.path.exists("/proc/self/maps"), "reads the stack through /proc")
+    def test_no_digest_is_left_on_the_stack(self):
+        # After each call, the main thread's stack (the memory below the
+        # interpreter's frames included) holds no two words of the digest, in
+        # either byte order. The digests are computed in another process, so
+        # no copy of them comes from anything but the call.
+        import ctypes
+        data = bytes(range(256)) * 40
+        script = ("import hashlib, sys; d = bytes(range(256)) * 40; "
+                  "print(hashlib.sha1(d).hexdigest(), hashlib.md5(d).hexdigest())")
+        sha1_hex, md5_hex = subprocess.run([sys.executable, "-c", script], capture_output=True,
+                                           text=True, check=True).stdout.split()
+        digests = {"sha1": bytes.fromhex(sha1_hex), "md5": bytes.fromhex(md5_hex)}
+
+        def stack():
+            with open("/proc/self/maps") as maps:
+                for line in maps:
+                    if line.rstrip().endswith("[stack]"):
+                        low, high = (int(x, 16) for x in line.split()[0].split("-"))
+                        return ctypes.string_at(low, high - low)
+            self.skipTest("no [stack] mapping")
+
+        calls = {"digest": lambda name: quillet.new(name, data).digest(),
+                 "hexdigest": lambda name: quillet.new(name, data).hexdigest(),
+                 "copy": lambda name: quillet.new(name, data).copy().digest(),
+                 "digest_many": lambda name: quillet.digest_many(name, [data] * 8),
+                 "file_digest": lambda name: quillet.file_digest(io.BytesIO(data), name).digest()}
+        for call, make in calls.items():
+            for name, digest in digests.items():
+                with self.subTest(call=call, name=name):
+                    make(name)
+                    memory = stack()
+                    words = [digest[at:at + 4] for at in range(0, len(digest), 4)]
+                    found = sum(memory.count(w) + memory.count(w[::-1]) for w in words)
+                    self.assertLess(found, 2)
+
+
 class ThreadsTest(unittest.TestCase):
     def test_shared_objects_stay_consistent(self):
         # Eight threads feed the same chunks to shared objects in any order;
