@@ -46,9 +46,12 @@ inline std::vector<std::uint8_t> RandomBytes(std::size_t length, std::uint32_t s
 inline constexpr std::size_t kScannedStack = kManyStackBurnSize + 8 * 1024;
 
 // How far below the wiped area the frames of a call and of the wipe itself
-// may reach: s390x starts every frame with a 160-byte register save area.
+// may reach: s390x starts every frame with a 160-byte register save area,
+// and Win64 has every caller keep 32 bytes for its callee.
 #if defined(__s390x__)
 inline constexpr std::size_t kFrameSlack = 1024;
+#elif defined(_WIN64)
+inline constexpr std::size_t kFrameSlack = 1024;  // 32 bytes of shadow space a call
 #else
 inline constexpr std::size_t kFrameSlack = 512;
 #endif

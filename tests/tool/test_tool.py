@@ -434,7 +434,7 @@ class InputsReadOnceTest(Scratch):
         for inherited, free, jobs, count, subdirectory in (
                 (0, 1, "1", 2, True),  # ulimit -n 4
                 (90, 2, "1", 40, False), (95, 2, "1", 600, True), (95, 2, "2", 600, True),
-                (95, 2, "16", 600, True), (95, 5, "2", 600, True)):
+                (95, 2, "16", 600, True), (95, 5, "2", 600, True), (0, 1, "16", 600, True)):
             with self.subTest(inherited=inherited, free=free, jobs=jobs):
                 names = [self.write(os.path.join("d1" if subdirectory else "", f"h{i}"),
                                     os.urandom(37 * i % 5000)) for i in range(count)]
