@@ -561,9 +561,9 @@ PyObject* FileDigest(PyObject*, PyObject* args, PyObject* kwargs) {
       return hash;
     }
   }
-  // The buffer handed to readinto() is held exported from start to end, so
-  // that nothing (readinto, a digest's update) can resize or free it under
-  // the loop: `held` (which no Python code can reach) is what is hashed and
+  // The buffer handed to readinto() stays locked by one buffer export for
+  // the whole loop, so that nothing (readinto, a digest's update) can resize
+  // or free it under the loop: `held` (which no Python code can reach) is what is hashed and
   // wiped; a digest object not of ours is given slices of `view`, which keep
   // the buffer alive for as long as it keeps them.
   PyObject* buffer = PyByteArray_FromStringAndSize(nullptr, buffer_size);

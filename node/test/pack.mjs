@@ -1,9 +1,9 @@
 // npm pack, then npm install of the tarball, offline, into fresh projects;
 // and `npm install ./node` from a copy of the source tree as a fresh clone
 // has it (no build/, no wasm/quillet.wasm). Each once with a compiler and
-// once with none on PATH ($CXX unset). Where the install succeeds, both
-// entries, 'quillet' and 'quillet/wasm', are imported from the project (as
-// import() from CommonJS) and run; where the addon could not be built, the
+// once with none on PATH ($CXX unset). Where the install succeeds, a small
+// CommonJS program in that directory imports both entries, 'quillet' and
+// 'quillet/wasm' (with import()), and runs them; where the addon could not be built, the
 // install's notice must name the cause; from the source tree with no
 // compiler, the install must fail, saying why and what to run.
 // Prints "node package ...: ..." with what each install gave.

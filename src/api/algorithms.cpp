@@ -47,7 +47,7 @@ std::span<const std::uint8_t> MessageAt(const void* batch, std::size_t i) {
 // stack below it as the one-shot calls do (the many-message kernels have the
 // deepest frames of the library).
 template <typename Engine, std::size_t kSize>
-int ManyChunks(std::span<const ByteView> messages, std::span<Digest> digests) noexcept {
+void ManyChunks(std::span<const ByteView> messages, std::span<Digest> digests) noexcept {
   constexpr std::size_t kChunk = 64;
   const std::size_t count = std::min(messages.size(), digests.size());
   for (std::size_t at = 0; at < count; at += kChunk) {
@@ -57,14 +57,13 @@ int ManyChunks(std::span<const ByteView> messages, std::span<Digest> digests) no
     for (std::size_t i = 0; i < n; ++i) digests[at + i] = Digest(out[i].data(), kSize);
     SecureWipeObject(out);
   }
-  return 0;
 }
 
 // The chunks run in a frame of their own, burnt after: the digests' copies
 // the compiler makes in that frame (as it fills the caller's) go too.
 template <typename Engine, std::size_t kSize>
 void Many(std::span<const ByteView> messages, std::span<Digest> digests) noexcept {
-  BurnAfter<kManyStackBurnSize>([&] { return ManyChunks<Engine, kSize>(messages, digests); });
+  BurnAfter<kManyStackBurnSize>([&] { ManyChunks<Engine, kSize>(messages, digests); });
 }
 
 template <typename Variant>

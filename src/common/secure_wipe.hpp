@@ -56,9 +56,10 @@ template <typename Work>
   return work();
 }
 
-// The result is returned as a prvalue, so it is made straight in the
-// caller's memory (no copy of it in this frame, whatever the compiler's
-// choices), and the burn runs as `burn` is destroyed, after it is made.
+// The result (if any: the work may return nothing) is returned as a
+// prvalue, so it is made straight in the caller's memory (no copy of it in
+// this frame, whatever the compiler's choices), and the burn runs as `burn`
+// is destroyed, after it is made.
 template <std::size_t kSize = kStackBurnSize, typename Work>
 auto BurnAfter(Work&& work) noexcept {
   struct BurnOnExit {

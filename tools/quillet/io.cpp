@@ -278,7 +278,8 @@ std::size_t DescriptorsToHold(std::size_t readers) {
 #if defined(__linux__) && defined(SYS_close_range)
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || readers == 0) return 0;
-  const rlim_t open = OpenDescriptors();
+  // Under no limit there is no need to count what is open.
+  const rlim_t open = limit.rlim_cur == RLIM_INFINITY ? 0 : OpenDescriptors();
   const rlim_t free = limit.rlim_cur > open ? limit.rlim_cur - open : 0;
   auto room = limit.rlim_cur == RLIM_INFINITY ? HeldDescriptors::kCapacity
               : free > 64                          ? (free - 64) / 4 / readers
