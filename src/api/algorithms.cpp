@@ -141,7 +141,6 @@ Digest Hasher::Finish() noexcept {
   info.ops->finish(storage_, bytes);
   const Digest digest(bytes, info.digest_size);
   SecureWipeObject(bytes);
-  BurnStack<kMd5StackBurnSize>();  // the concrete hasher's frames, which held the digest too
   return digest;
 }
 
