@@ -198,7 +198,10 @@ Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buf
     if (!opened->is_open() && opened->out_of_descriptors()) {
       // The descriptors this thread holds go first (the files read, the
       // directory's); if that was not enough, the file is read in turn.
-      const bool released = held.CloseAll() | lookup.Forgo();
+      // Both are released, whatever the first one freed.
+      const bool closed_files = held.CloseAll();
+      const bool closed_directory = lookup.Forgo();
+      const bool released = closed_files || closed_directory;
       result.error.clear();
       if (released) opened.emplace(job.name, result.error, InputFile::Open::kLookedAt, &lookup);
       if (!opened->is_open() && (!released || opened->out_of_descriptors())) {
