@@ -386,13 +386,15 @@ void ManyKernelsAgree() {
     SCOPED_TRACE(testing::Message() << Variant::kName << ", " << kernel.name);
     std::vector<Digest> got(messages.size());
     // The kernel's frames lie within what the library's DigestMany wipes.
-    const auto used = test::StackAfter(
+    [[maybe_unused]] const auto used = test::StackAfter(
         [&] {
           DigestManyWith<Variant>(kernel.function, &messages, &MessageOf, messages.size(),
                                   got.data());
         },
         0xA5);
+#if !defined(QUILLET_SANITIZED_FRAMES)  // their frames are larger by design
     EXPECT_LE(test::StackDepth(used, 0xA5) + test::kFrameSlack, kManyStackBurnSize);
+#endif
     for (std::size_t i = 0; i < messages.size(); ++i) {
       ASSERT_EQ(got[i], want[i]) << "message " << i << " of " << messages[i].size() << " bytes";
     }

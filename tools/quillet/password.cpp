@@ -67,6 +67,7 @@ class SecretLine {
   SecretLine& operator=(const SecretLine&) = delete;
 
   void Append(const char* bytes, std::size_t count) {
+    if (count == 0) return;
     if (count > capacity_ - size_) {
       std::size_t capacity = capacity_ == 0 ? 256 : 2 * capacity_;
       if (capacity < size_ + count) capacity = size_ + count;
