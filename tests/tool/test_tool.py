@@ -318,7 +318,7 @@ class SideBySideTest(Scratch):
                 self.same("sha1", args, stdin)
 
     def test_mixed_line_forms_across_lists(self):
-        # The reversed BSD form, once seen, is the only one taken afterwards.
+        # The one-blank form, once seen, is the only one taken afterwards.
         self.write("reversed", f"{hexdigest('sha1', b'abc')} a\n".encode())
         self.write("standard", f"{hexdigest('sha1', b'abc')}  a\n".encode())
         self.same("sha1", ["-c", "reversed", "standard"])

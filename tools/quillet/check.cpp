@@ -1,5 +1,6 @@
 #include "check.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <deque>
 
@@ -60,36 +61,34 @@ std::string Count(std::size_t n, const char* one, const char* many) {
 
 }  // namespace
 
-bool Checker::Parse(std::string_view s, ListEntry& entry) {
+bool Checker::Parse(std::string_view line, ListEntry& entry) {
   const std::size_t hex_length = 2 * Info(format_.algorithm).digest_size;
-  std::size_t i = 0;
-  while (i < s.size() && IsBlank(s[i])) ++i;
-  bool escaped = false;
-  if (i < s.size() && s[i] == '\\') {
-    escaped = true;
-    ++i;
+  std::string_view s = line.substr(std::min(line.find_first_not_of(" \t"), line.size()));
+  const bool escaped = !s.empty() && s.front() == '\\';
+  if (escaped) s.remove_prefix(1);
+  if (s.substr(0, tag_.size()) == tag_) {
+    s.remove_prefix(tag_.size());
+    if (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    if (s.empty() || s.front() != '(') return false;
+    return ParseBsd(s.substr(1), escaped, hex_length, entry);
   }
-  if (s.substr(i, tag_.size()) == tag_) {
-    std::size_t j = i + tag_.size();
-    if (j < s.size() && s[j] == ' ') ++j;
-    if (j < s.size() && s[j] == '(') return ParseBsd(s.substr(j + 1), escaped, hex_length, entry);
-    return false;
-  }
-  // A digest, one blank, and a name of at least one byte.
-  if (s.size() - i < hex_length + 2) return false;
-  const std::string_view digest = s.substr(i, hex_length);
-  i += hex_length;
-  if (!IsBlank(s[i])) return false;
-  ++i;
+  // The digest, one blank, then what names the file: at least one byte.
+  if (s.size() < hex_length + 2 || !IsBlank(s[hex_length])) return false;
+  const std::string_view digest = s.substr(0, hex_length);
   if (!IsHexDigits(digest, hex_length)) return false;
-  if (s.size() - i == 1 || (s[i] != ' ' && s[i] != '*')) {
-    if (bsd_reversed_ == 0) return false;
-    bsd_reversed_ = 1;
-  } else if (bsd_reversed_ != 1) {
-    bsd_reversed_ = 0;
-    ++i;  // the text (' ') or binary ('*') marker
+  std::string_view rest = s.substr(hex_length + 1);
+  // A mode marker (' ' text, '*' binary) needs a name after it; without
+  // one the line is in the one-blank form. The first line that shows
+  // either form fixes it for the rest of the run: in the marked form a line
+  // without a marker is refused, in the one-blank form a leading ' ' or '*'
+  // belongs to the name.
+  const bool marked = rest.size() > 1 && (rest.front() == ' ' || rest.front() == '*');
+  if (form_ == ListForm::kUndecided) form_ = marked ? ListForm::kMarked : ListForm::kOneBlank;
+  if (form_ == ListForm::kMarked) {
+    if (!marked) return false;
+    rest.remove_prefix(1);
   }
-  if (!TakeName(s.substr(i), escaped, entry.name)) return false;
+  if (!TakeName(rest, escaped, entry.name)) return false;
   entry.digest = digest;
   return true;
 }

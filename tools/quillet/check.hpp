@@ -11,7 +11,7 @@
 namespace quillet::tool {
 
 // One line of a list: "<digest>  <name>", "<digest> *<name>", "<digest>
-// <name>" (the reversed BSD form), "TAG (<name>) = <digest>", each maybe
+// <name>" (one blank, no marker), "TAG (<name>) = <digest>", each maybe
 // with leading white space and, for an escaped name, a leading backslash.
 struct ListEntry {
   std::string digest;
@@ -37,10 +37,9 @@ class Checker {
   std::string_view tag_;
   CheckOptions options_;
   Pipeline& pipeline_;
-  // Whether the lists seen so far use the reversed BSD form (one space, no
-  // marker): set by the first line that decides it, and from then on the
-  // other form is refused, as sha1sum does.
-  int bsd_reversed_ = -1;
+  // Which of the two digest-first forms this run's lists use (see Parse).
+  enum class ListForm { kUndecided, kMarked, kOneBlank };
+  ListForm form_ = ListForm::kUndecided;
 };
 
 }  // namespace quillet::tool
