@@ -3,14 +3,10 @@
  *   QUILLET_FAIL_AT   the Nth one fails with EIO (default 2; 0: none does)
  *   QUILLET_SLOW_MS   each one first sleeps this many milliseconds
  *   QUILLET_READ_MAX  each one reads at most this many bytes
- *   QUILLET_GROW_BY   the first one first appends this many bytes to the
- *                     file (a file that grew after it was looked at)
- * preadv2 (the tool's reads of what is in memory) reads that file as read
- * does. Every other file reads as usual. And, for any file:
- *   QUILLET_ROTATIONAL=1  every block device says it is a spinning disk
- *                         (/sys/dev/block/.../queue/rotational reads "1")
- *   QUILLET_NOWAIT=0      preadv2 with RWF_NOWAIT fails with EAGAIN, as
- *                         where the system cannot read without waiting
+ *   QUILLET_GROW_BY   the process's first one first appends this many
+ *                     bytes to the file (a file that grew after it was
+ *                     looked at)
+ * Every other file reads as usual. And, for any file:
  *   QUILLET_FIFO=NAME     the first open of NAME first replaces it with a
  *                         FIFO whose writer this process holds; the first
  *                         open that may wait (no O_NONBLOCK) writes
@@ -27,7 +23,6 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -94,23 +89,9 @@ static void FifoOpened(int flags) {
   }
 }
 
-/* /sys/dev/block/MAJOR:MINOR/[../]queue/rotational, as a spinning disk's. */
-static int Rotational(const char *path) {
-  if (Setting("QUILLET_ROTATIONAL", 0) != 1 || strncmp(path, "/sys/dev/block/", 15) != 0) return -1;
-  const size_t length = strlen(path), tail = strlen("queue/rotational");
-  if (length < tail || strcmp(path + length - tail, "queue/rotational") != 0) return -1;
-  int ends[2];
-  if (pipe(ends) != 0) return -1;
-  if (write(ends[1], "1\n", 2) != 2) abort();
-  close(ends[1]);
-  return ends[0];
-}
-
 static int OpenWith(const char *name, int dirfd, const char *path, int flags, va_list args) {
   mode_t mode = 0;
   if (flags & (O_CREAT | O_TMPFILE)) mode = (mode_t)va_arg(args, int);
-  const int spinning = Rotational(path);
-  if (spinning >= 0) return spinning;
   SwapForFifo(dirfd == -1 ? AT_FDCWD : dirfd, path, flags);
   int fd;
   if (dirfd == -1) {
@@ -177,40 +158,15 @@ ssize_t read(int fd, void *buffer, size_t size) {
       nanosleep(&pause, NULL);
     }
     if (most > 0 && size > (size_t)most) size = (size_t)most;
-    if (reads_seen == 0 && Setting("QUILLET_GROW_BY", 0) > 0) Grow(Setting("QUILLET_GROW_BY", 0));
+    static int grown = 0;
+    if (!grown && Setting("QUILLET_GROW_BY", 0) > 0) {
+      grown = 1;
+      Grow(Setting("QUILLET_GROW_BY", 0));
+    }
     if (++reads_seen == Setting("QUILLET_FAIL_AT", 2)) {
       errno = EIO;
       return -1;
     }
   }
   return real(fd, buffer, size);
-}
-
-/* One piece at the file's offset, the tool's only use. */
-static ssize_t ReadPieces(int fd, const struct iovec *pieces, int count, off_t offset, int flags,
-                          const char *name) {
-  if (fd == failing_fd && count == 1 && offset == -1) {
-    return read(fd, pieces[0].iov_base, pieces[0].iov_len);
-  }
-  ssize_t (*real)(int, const struct iovec *, int, off_t, int) =
-      (ssize_t (*)(int, const struct iovec *, int, off_t, int))dlsym(RTLD_NEXT, name);
-  return real(fd, pieces, count, offset, flags);
-}
-
-static int NoWait(int flags) {
-  if ((flags & RWF_NOWAIT) && Setting("QUILLET_NOWAIT", 1) == 0) {
-    errno = EAGAIN;
-    return 1;
-  }
-  return 0;
-}
-
-ssize_t preadv2(int fd, const struct iovec *pieces, int count, off_t offset, int flags) {
-  if (NoWait(flags)) return -1;
-  return ReadPieces(fd, pieces, count, offset, flags, "preadv2");
-}
-
-ssize_t preadv64v2(int fd, const struct iovec *pieces, int count, off_t offset, int flags) {
-  if (NoWait(flags)) return -1;
-  return ReadPieces(fd, pieces, count, offset, flags, "preadv64v2");
 }

@@ -5,7 +5,6 @@
 #include <optional>
 #include <system_error>
 
-#include "io.hpp"
 #include "progress.hpp"
 
 namespace quillet::tool {
@@ -20,26 +19,8 @@ std::string DigestOfText(const DigestFormat& format, std::string_view text) {
   return format.Text(hasher.Update(text).Finish());
 }
 
-namespace {
-
-// Reads from `file`; from a spinning disk (`disk` given) what is in memory
-// without its lock, the rest holding it, so that one thread at a time makes
-// the disk seek while files in the page cache are read by all at once.
-long ReadFrom(InputFile& file, void* buffer, std::size_t size, std::string& error,
-              std::unique_lock<std::mutex>* disk) {
-  if (disk != nullptr && !disk->owns_lock()) {
-    bool would_wait = false;
-    const long got = file.ReadCached(buffer, size, error, would_wait);
-    if (!would_wait) return got;
-    disk->lock();
-  }
-  return file.Read(buffer, size, error);
-}
-
-}  // namespace
-
 Pipeline::Pipeline(const DigestFormat& format, unsigned jobs)
-    : format_(format), hold_(DescriptorsToHold(jobs)) {
+    : format_(format), reader_(jobs) {
   // The calling thread is one of the `jobs`. A thread that cannot be had
   // (no memory for its stack or its buffers) is done without: the inputs are
   // then read by fewer threads, at least by this one.
@@ -138,111 +119,42 @@ void Pipeline::Finished(const std::vector<Job*>& batch, Outcome outcome) {
   done_.notify_all();
 }
 
-bool Pipeline::Spinning(std::uint64_t device) {
-  const std::lock_guard<std::mutex> lock(devices_mutex_);
-  for (const auto& [known, spinning] : devices_) {
-    if (known == device) return spinning;
-  }
-  devices_.emplace_back(device, IsRotational(device));
-  return devices_.back().second;
-}
-
 Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buffers,
                                     const Job* waited) {
   Outcome outcome;
   outcome.results.resize(batch.size());
   if (batch.size() == 1 && batch[0]->size != 0) {  // a large file, looked at before
     Job& job = *batch[0];
-    DigestResult result;
-    InputFile file(job.name, result.error, InputFile::Open::kRegular);
-    if (file.is_open()) {
-      result = Hash(job, file, buffers.read, &job == waited, {});
-    } else if (result.error.empty()) {
-      return outcome;  // no longer a regular file: read in turn
-    } else if (file.out_of_descriptors()) {
-      outcome.scarce = true;  // this thread holds none: read in turn
-      return outcome;
-    } else {
-      result.missing = file.missing();
-    }
-    outcome.results[0] = std::move(result);
+    outcome.results[0] =
+        Hash(job, Reader::Expect::kRegular, buffers.read, &job == waited, outcome.scarce);
     return outcome;
   }
+  std::vector<const std::string*> names;
+  for (const Job* job : batch) names.push_back(&job->name);
+  BatchRead read = reader_.ReadWhole(names, buffers.batch.span());
+  outcome.scarce = read.scarce;
   std::vector<ByteView> messages;
   std::vector<std::size_t> owners;  // the batch index of each message
-  std::size_t used = 0;
-  HeldDescriptors held(hold_);  // the small files read, closed together
-  NameLookup lookup;
   for (std::size_t i = 0; i < batch.size(); ++i) {
-    Job& job = *batch[i];
-    const InputInfo info = Inspect(job.name, &lookup);
-    if (info.kind != InputKind::kRegular) continue;  // read in turn
-    if (info.device != buffers.device) {
-      buffers.device = info.device;
-      buffers.spinning = Spinning(info.device);
-    }
-    job.spinning = buffers.spinning;
-    // A small file is read whole into the batch buffer, asking for one byte
-    // more than its size so that a file longer than it said is seen. Files
-    // of no stated size (as many in /proc) and large ones are queued to be
-    // read alone.
-    if (info.size == 0 || info.size > kSmallFile || info.size + 1 > buffers.batch.size() - used) {
-      job.size = std::max<std::uint64_t>(info.size, 1);
-      outcome.large.push_back(&job);
-      continue;
-    }
-    const auto size = static_cast<std::size_t>(info.size);
-    DigestResult result;
-    std::optional<InputFile> opened;
-    opened.emplace(job.name, result.error, InputFile::Open::kLookedAt, &lookup);
-    if (!opened->is_open() && opened->out_of_descriptors()) {
-      // The descriptors this thread holds go first (the files read, the
-      // directory's); if that was not enough, the file is read in turn.
-      // Both are released, whatever the first one freed.
-      const bool closed_files = held.CloseAll();
-      const bool closed_directory = lookup.Forgo();
-      const bool released = closed_files || closed_directory;
-      result.error.clear();
-      if (released) opened.emplace(job.name, result.error, InputFile::Open::kLookedAt, &lookup);
-      if (!opened->is_open() && (!released || opened->out_of_descriptors())) {
-        outcome.scarce = true;
-        continue;
+    FileRead& file = read.files[i];
+    switch (file.outcome) {
+      case FileRead::Outcome::kInTurn:
+        break;
+      case FileRead::Outcome::kWhole:
+        messages.push_back(file.bytes);
+        owners.push_back(i);
+        break;
+      case FileRead::Outcome::kFailed: {
+        DigestResult result;
+        result.error = std::move(file.error);
+        result.missing = file.missing;
+        outcome.results[i] = std::move(result);
+        break;
       }
-    }
-    InputFile& file = *opened;
-    if (!file.is_open()) {
-      result.missing = file.missing();
-      outcome.results[i] = std::move(result);
-      continue;
-    }
-    std::byte* into = buffers.batch.data() + used;
-    std::size_t got = 0;
-    bool failed = false;
-    std::unique_lock<std::mutex> disk(disk_, std::defer_lock);
-    for (;;) {
-      const long n =
-          ReadFrom(file, into + got, size + 1 - got, result.error, job.spinning ? &disk : nullptr);
-      if (n < 0) failed = true;
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-      // A regular file that gave what it said it held and no more, asked
-      // for more, is at its end: no second read to hear it.
-      if (got == size || got > size) break;
-    }
-    // Anything but its size, or a failed read, and the file is asked again
-    // what it is: one replaced by a pipe or a device since it was looked at
-    // (whose read may have failed only for want of data) is read in turn.
-    if ((failed || got != size) && !file.ConfirmRegular()) continue;
-    if (failed) {
-      outcome.results[i] = std::move(result);
-    } else if (got > size) {  // longer than it said: the rest as a large file
-      if (disk.owns_lock()) disk.unlock();  // Hash takes the disk as it needs it
-      outcome.results[i] = Hash(job, file, buffers.read, &job == waited, std::span(into, got));
-    } else {
-      messages.emplace_back(std::span<const std::byte>(into, got));
-      owners.push_back(i);
-      used += got;
-      file.HandTo(held);
+      case FileRead::Outcome::kLarge:
+        batch[i]->size = std::max<std::uint64_t>(file.size, 1);
+        outcome.large.push_back(batch[i]);
+        break;
     }
   }
   std::vector<Digest> digests(messages.size());
@@ -256,35 +168,62 @@ Pipeline::Outcome Pipeline::Process(const std::vector<Job*>& batch, Buffers& buf
   return outcome;
 }
 
-DigestResult Pipeline::Hash(Job& job, InputFile& file, const Buffer& buffer,
-                            bool show_progress, std::span<const std::byte> already) {
-  DigestResult result;
-  if (show_progress && Progress::enabled() && file.is_terminal()) Progress::Disable();
-  job.total.store(file.size(), std::memory_order_relaxed);
-  Hasher hasher(format_.algorithm);
-  hasher.Update(already);
-  job.done.fetch_add(already.size(), std::memory_order_relaxed);
-  auto last_shown = job.began;
-  std::unique_lock<std::mutex> disk(disk_, std::defer_lock);
-  for (;;) {
-    const long got =
-        ReadFrom(file, buffer.data(), buffer.size(), result.error, job.spinning ? &disk : nullptr);
-    if (got < 0) return result;
-    if (got == 0) break;
-    hasher.Update(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(got)));
-    const auto read = static_cast<std::uint64_t>(got);
-    const auto done = job.done.fetch_add(read, std::memory_order_relaxed) + read;
-    if (show_progress && Progress::enabled()) {
-      const auto now = std::chrono::steady_clock::now();
-      if (now - last_shown >= std::chrono::milliseconds(250)) {
-        last_shown = now;
-        Progress::Show(job.name, done, file.size(),
-                       std::chrono::duration<double>(now - job.began).count());
-      }
-    }
+namespace {
+
+// Hashes what a stream gives, counting it for `job`'s progress and showing
+// that progress every quarter of a second when asked to.
+template <typename Job>
+class HashingSink final : public Sink {
+ public:
+  HashingSink(const DigestFormat& format, Job& job, bool show_progress)
+      : hasher_(format.algorithm), job_(job), show_progress_(show_progress), last_shown_(job.began) {}
+
+  void Opened(std::uint64_t size, bool is_terminal) override {
+    if (show_progress_ && Progress::enabled() && is_terminal) Progress::Disable();
+    job_.total.store(size, std::memory_order_relaxed);
   }
-  result.ok = true;
-  result.digest = format_.Text(hasher.Finish());
+
+  void Take(std::span<const std::byte> bytes) override {
+    hasher_.Update(bytes);
+    const auto read = static_cast<std::uint64_t>(bytes.size());
+    const auto done = job_.done.fetch_add(read, std::memory_order_relaxed) + read;
+    if (!show_progress_ || !Progress::enabled()) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_shown_ < std::chrono::milliseconds(250)) return;
+    last_shown_ = now;
+    Progress::Show(job_.name, done, job_.total.load(std::memory_order_relaxed),
+                   std::chrono::duration<double>(now - job_.began).count());
+  }
+
+  Digest Finish() { return hasher_.Finish(); }
+
+ private:
+  Hasher hasher_;
+  Job& job_;
+  bool show_progress_;
+  std::chrono::steady_clock::time_point last_shown_;
+};
+
+}  // namespace
+
+std::optional<DigestResult> Pipeline::Hash(Job& job, Reader::Expect expect, const Buffer& buffer,
+                                           bool show_progress, bool& scarce) {
+  HashingSink<Job> sink(format_, job, show_progress);
+  StreamRead stream = reader_.Stream(job.name, expect, buffer.span(), sink);
+  DigestResult result;
+  switch (stream.outcome) {
+    case StreamRead::Outcome::kInTurn:
+      scarce = scarce || stream.scarce;
+      return std::nullopt;
+    case StreamRead::Outcome::kDone:
+      result.ok = true;
+      result.digest = format_.Text(sink.Finish());
+      break;
+    case StreamRead::Outcome::kFailed:
+      result.error = std::move(stream.error);
+      result.missing = stream.missing;
+      break;
+  }
   return result;
 }
 
@@ -337,14 +276,8 @@ DigestResult Pipeline::Next() {
   if (job->state == State::kInTurn) {
     job->began = std::chrono::steady_clock::now();
     job->done.store(0, std::memory_order_relaxed);
-    DigestResult result;
-    InputFile file(job->name, result.error);
-    if (file.is_open()) {
-      result = Hash(*job, file, buffers_.read, true, {});
-    } else {
-      result.missing = file.missing();
-    }
-    job->result = std::move(result);
+    bool scarce = false;
+    job->result = Hash(*job, Reader::Expect::kAnything, buffers_.read, true, scarce);
   }
   Progress::EraseShown();
   return std::move(*job->result);

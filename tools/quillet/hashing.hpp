@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-#include "io.hpp"
+#include "reader.hpp"
 #include "quillet/digest.hpp"
 
 namespace quillet::tool {
@@ -47,14 +47,13 @@ std::string DigestOfText(const DigestFormat& format, std::string_view text);
 // Hashes inputs and hands their results back in the order they were added.
 // Named files are read by up to `jobs` threads at once (the calling thread
 // among them, while it waits for a result), a batch of names at a time: each
-// thread looks at its batch's names, reads the small regular files whole
-// with one read each and hashes them side by side (DigestMany), and queues
-// the large ones for any thread to read alone. What is not in memory (the
-// page cache) is read from a spinning disk by one thread at a time. Every
-// other input (standard input, pipes, devices) is read on the calling thread
-// when its turn comes, so each is read exactly once and in order, as sha1sum
-// reads it; so is a file that could not be opened for want of descriptors. While the caller
-// waits for an input that takes more than a second, its progress shows.
+// thread has its batch's small regular files read whole (Reader) and hashes
+// them side by side (DigestMany), and queues the large ones for any thread
+// to stream alone. Every other input (standard input, pipes, devices) is
+// read on the calling thread when its turn comes, so each is read exactly
+// once and in order, as sha1sum reads it; so is a file that could not be
+// opened for want of descriptors. While the caller waits for an input that
+// takes more than a second, its progress shows.
 class Pipeline {
  public:
   Pipeline(const DigestFormat& format, unsigned jobs);
@@ -71,11 +70,9 @@ class Pipeline {
   // The result of the oldest input still queued.
   DigestResult Next();
 
-  // A batch holds up to kBatchFiles names; a regular file of up to
-  // kSmallFile bytes is small, read whole into the batch's buffer (kReadSize
-  // bytes) while it has room.
+  // A batch holds up to kBatchFiles names; its small files are read whole
+  // into the batch's buffer (kReadSize bytes) while it has room.
   static constexpr std::size_t kBatchFiles = 64;
-  static constexpr std::uint64_t kSmallFile = 64 * 1024;
 
  private:
   enum class State {
@@ -88,7 +85,6 @@ class Pipeline {
     std::string name;
     State state = State::kQueued;         // under mutex_
     std::uint64_t size = 0;               // once looked at
-    bool spinning = false;                // on a spinning disk
     std::optional<DigestResult> result;   // set under mutex_
     std::atomic<std::uint64_t> done{0};
     std::atomic<std::uint64_t> total{0};
@@ -98,15 +94,12 @@ class Pipeline {
   // it (clearing two buffers a thread took a millisecond of each run).
   struct Buffer {
     std::unique_ptr<std::byte[]> bytes{new std::byte[kReadSize]};
-    std::byte* data() const { return bytes.get(); }
-    static constexpr std::size_t size() { return kReadSize; }
+    std::span<std::byte> span() const { return {bytes.get(), kReadSize}; }
   };
   // What each reading thread has: a buffer for reads and one for the
   // batch's small files.
   struct Buffers {
     Buffer read, batch;
-    std::uint64_t device = ~std::uint64_t{0};  // the last file's, and whether it spins
-    bool spinning = false;
   };
   // What a thread did with a batch: results (nullopt: read in turn) and the
   // large files it found, for any thread to take.
@@ -123,14 +116,15 @@ class Pipeline {
   std::vector<Job*> Take(const Job* waited);
   void Finished(const std::vector<Job*>& batch, Outcome outcome);
   Outcome Process(const std::vector<Job*>& batch, Buffers& buffers, const Job* waited);
-  // Reads `file` (open) to its end with `buffer`, for `job`, after the bytes
-  // `already` read from it.
-  DigestResult Hash(Job& job, InputFile& file, const Buffer& buffer,
-                    bool show_progress, std::span<const std::byte> already);
-  bool Spinning(std::uint64_t device);
+  // Streams `job`'s input through `buffer` into a hasher (see
+  // Reader::Stream); nullopt when it is to be read in turn (`scarce`: for
+  // want of descriptors).
+  std::optional<DigestResult> Hash(Job& job, Reader::Expect expect, const Buffer& buffer,
+                                   bool show_progress, bool& scarce);
   void Work(Buffers buffers);
 
   DigestFormat format_;
+  Reader reader_;
   std::deque<std::unique_ptr<Job>> queue_;  // the caller's: every input not yet taken
   Buffers buffers_;                         // the caller's
   std::mutex mutex_;
@@ -144,10 +138,6 @@ class Pipeline {
   // could not be opened is read in turn once no other thread holds any, as
   // a program that reads one file at a time would read it.
   bool scarce_ = false;
-  std::mutex devices_mutex_;
-  std::vector<std::pair<std::uint64_t, bool>> devices_;  // device, spinning
-  std::mutex disk_;  // held while a spinning disk is read past the page cache
-  std::size_t hold_;  // descriptors a thread may hold (HeldDescriptors)
   std::vector<std::thread> workers_;
 };
 

@@ -3,7 +3,6 @@
 // that the exit status tells.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,45 +28,10 @@ bool IsTerminal(int fd);
 enum class InputKind { kRegular, kInOrder };
 struct InputInfo {
   InputKind kind = InputKind::kInOrder;
-  std::uint64_t size = 0;    // of a regular file, as it was looked at
-  std::uint64_t device = 0;  // the device that holds it
+  std::uint64_t size = 0;  // of a regular file, as it was looked at
 };
-// Where names are looked up: from a descriptor of the directory a name is
-// in, kept while the names that follow are in the same one. A batch of names
-// in one directory then walks the directory's path once, not twice for each
-// name (to look at it and to open it). A name with no directory part, or
-// whose directory does not open, is looked up whole, as given.
-class NameLookup {
- public:
-  NameLookup() = default;
-  ~NameLookup();
-  NameLookup(const NameLookup&) = delete;
-  NameLookup& operator=(const NameLookup&) = delete;
-  struct Place {
-    int directory;     // a directory descriptor, or the working directory's
-    const char* name;  // relative to it
-  };
-  Place Find(const std::string& name);
-  // Closes the directory's descriptor, and looks every later name up whole:
-  // for when the process runs out of descriptors. True if one was open.
-  bool Forgo();
-
- private:
-  std::string path_;  // the directory part last seen, with its final '/'
-  int fd_ = -1;       // its descriptor, -1 if it did not open
-  bool tried_ = false;
-  bool forgone_ = false;
-};
-
-// `lookup`, if given, finds the name (see NameLookup).
-InputInfo Inspect(const std::string& name, NameLookup* lookup = nullptr);
-
-// Whether `device` (a regular file's) is a spinning disk, which more than one
-// reader at a time would make seek back and forth. False where the system
-// does not tell (anything but Linux, file systems on no block device).
-bool IsRotational(std::uint64_t device);
-
-class HeldDescriptors;
+// Looks at `name` without opening it.
+InputInfo Inspect(const std::string& name);
 
 // A file, or standard input for "-", read in large pieces straight from its
 // descriptor (no stdio buffer in between, so nothing is read ahead of what
@@ -82,8 +46,7 @@ class InputFile {
   enum class Open { kAnything, kRegular, kLookedAt };
   // Opens `name`; on failure `error` holds the reason and the file is not
   // open.
-  InputFile(const std::string& name, std::string& error, Open how = Open::kAnything,
-            NameLookup* lookup = nullptr);
+  InputFile(const std::string& name, std::string& error, Open how = Open::kAnything);
   ~InputFile();
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
@@ -104,15 +67,12 @@ class InputFile {
   // Reads up to `size` bytes: the count, 0 at the end, -1 on an error (with
   // `error` set).
   long Read(void* buffer, std::size_t size, std::string& error);
-  // The same only from what the system has in memory (the page cache):
-  // `would_wait` is set, and nothing read, where the read would wait for a
-  // disk (or the system cannot tell).
-  long ReadCached(void* buffer, std::size_t size, std::string& error, bool& would_wait);
   // Moves the offset back over the last `count` bytes read, where the file
   // can seek (a pipe or a terminal cannot: nothing happens).
   void Unread(std::size_t count);
-  // Hands the open descriptor to `held`, to be closed with others.
-  void HandTo(HeldDescriptors& held);
+  // Gives up the descriptor (-1 if the file has none of its own, as
+  // standard input): the caller closes it (CloseDescriptor).
+  int Release();
 
  private:
   void Ask();  // regular_ and size_ from the open descriptor
@@ -125,36 +85,7 @@ class InputFile {
   std::uint64_t size_ = 0;
 };
 
-// Descriptors of files already read, closed together: on Linux one
-// close_range call closes a run of consecutive descriptors, where close takes
-// a system call each (a quarter of those a small file costs). Up to
-// `capacity` (at most kCapacity) are held; then, on CloseAll() and when
-// destroyed, all are closed. With no capacity each is closed at once.
-class HeldDescriptors {
- public:
-  static constexpr std::size_t kCapacity = 64;
-  explicit HeldDescriptors(std::size_t capacity)
-      : capacity_(capacity < kCapacity ? capacity : kCapacity) {}
-  ~HeldDescriptors() { CloseAll(); }
-  HeldDescriptors(const HeldDescriptors&) = delete;
-  HeldDescriptors& operator=(const HeldDescriptors&) = delete;
-  void Hold(int fd);
-  // Closes every descriptor held; true if there was any.
-  bool CloseAll();
-
- private:
-  std::array<int, kCapacity> fds_{};
-  std::size_t count_ = 0;
-  std::size_t capacity_;
-};
-
-// How many descriptors each of `readers` threads may hold (HeldDescriptors):
-// a share of a quarter of what the process's limit leaves beyond those
-// already open (inherited ones too) and 64 more, so that holding them never
-// takes the descriptors the rest of the tool needs, and with several readers
-// no more than keeps them within the first 64; none where the system has no
-// close_range.
-std::size_t DescriptorsToHold(std::size_t readers);
+void CloseDescriptor(int fd);
 
 // Lines of a checksum list, each without its "\n".
 class LineReader {
