@@ -146,6 +146,8 @@ TEST(Api, OverloadsAgree) {
   EXPECT_EQ(std::string(md5_text.begin(), md5_text.end()), "900150983CD24FB0D6963F7D28E17F72");
   const auto lower = ToHex(MD5(array));
   EXPECT_EQ(std::string(lower.begin(), lower.end()), "900150983cd24fb0d6963f7d28e17f72");
+  const Md5Digest raw = MD5(array);
+  EXPECT_EQ(lower.view(), ToHex(Digest(raw.data(), raw.size())).view());  // one shape for both
 }
 
 // A copy made mid-message finishes as the original does, and each goes on

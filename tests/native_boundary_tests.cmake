@@ -132,3 +132,12 @@ if(QUILLET_QEMU AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64" AND NOT QUILLE
   endforeach()
 endif()
 endif()  # NOT CMAKE_CROSSCOMPILING
+
+# The C++ header read by an older standard says what it needs, in one line.
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  add_test(NAME api.header_names_cxx20
+    COMMAND ${CMAKE_CXX_COMPILER} -std=c++17 -fsyntax-only -x c++
+      -I${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/include/quillet/digest.hpp)
+  set_tests_properties(api.header_names_cxx20 PROPERTIES
+    PASS_REGULAR_EXPRESSION "needs C\\+\\+20 or later")
+endif()

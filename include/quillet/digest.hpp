@@ -13,6 +13,10 @@
 #ifndef QUILLET_DIGEST_HPP_
 #define QUILLET_DIGEST_HPP_
 
+#if __cplusplus < 202002L && !(defined(_MSVC_LANG) && _MSVC_LANG >= 202002L)
+#error "quillet/digest.hpp needs C++20 or later (-std=c++20)"
+#endif
+
 #include <algorithm>
 #include <array>
 #include <concepts>
@@ -112,10 +116,17 @@ namespace detail {
 void WriteHex(const std::uint8_t* bytes, std::size_t size, char* text, bool upper_case) noexcept;
 }  // namespace detail
 
-// Hexadecimal text of digest bytes, high digit first, into a fixed array.
+// Hexadecimal text of digest bytes, high digit first. Both ToHex overloads
+// return their text in a fixed array held by value (no allocation), read
+// the same way: view() gives the digits as a string_view. This one's is
+// also a std::array of exactly 2 * N characters.
 template <std::size_t N>
-std::array<char, 2 * N> ToHex(const std::array<std::uint8_t, N>& bytes, bool upper_case = false) {
-  std::array<char, 2 * N> text{};
+struct HexDigits : std::array<char, 2 * N> {
+  std::string_view view() const noexcept { return {this->data(), 2 * N}; }
+};
+template <std::size_t N>
+HexDigits<N> ToHex(const std::array<std::uint8_t, N>& bytes, bool upper_case = false) {
+  HexDigits<N> text{};
   detail::WriteHex(bytes.data(), N, text.data(), upper_case);
   return text;
 }
@@ -257,7 +268,8 @@ class Hasher {
 void DigestMany(Algorithm algorithm, std::span<const ByteView> messages,
                 std::span<Digest> digests) noexcept;
 
-// Hexadecimal text of any digest, high digit first, in a fixed array.
+// Hexadecimal text of any digest, high digit first, in a fixed array: its
+// first `size` characters, which view() gives (see HexDigits above).
 struct DigestText {
   std::array<char, 2 * kMaxDigestSize> chars{};
   std::size_t size = 0;

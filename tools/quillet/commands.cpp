@@ -60,7 +60,9 @@ constexpr HelpLine kDigestHelp[] = {
     {false, "  -t, --text           write ' ' before each name (the default)\n"},
     {false, "  -z, --zero           end each line with NUL, not newline, and do not escape names\n"},
     {true, "      --lower          md5: lower-case hex, as md5sum writes it\n"},
-    {true, "  -j, --jobs=N         hash N files at once (default: the number of CPUs)\n"},
+    {true,
+     "  -j, --jobs=N         hash N files at once, N from 1 to 1024\n"
+     "                         (default: the number of CPUs)\n"},
     {true, "      --no-progress    never show progress on a terminal\n"},
     {false, "\nWhen checking:\n"},
     {false, "      --ignore-missing  do not fail or report for files that do not exist\n"},
