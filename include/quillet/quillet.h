@@ -7,8 +7,9 @@
  *
  * ByteString
  *   A counted string of arbitrary bytes. The handle points at the first
- *   content byte; the byte count is a 32-bit little-endian unsigned integer in
- *   the four bytes just before it. Zero bytes are ordinary content and no
+ *   content byte; the byte count is a 32-bit unsigned integer in the
+ *   platform's byte order (little-endian on x86 and ARM64, big-endian on
+ *   s390x), in the four bytes just before it. Zero bytes are ordinary content and no
  *   terminator is consulted. The null handle is the empty string; a non-null
  *   handle with count 0 is the empty string too.
  *
