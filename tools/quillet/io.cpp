@@ -10,7 +10,6 @@
 #include <string>
 #include <utility>
 
-#include "progress.hpp"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -203,7 +202,7 @@ void Output::Flush() {
 
 void Output::Warn(std::string_view message) {
   Flush();  // the results before the message
-  Progress::EraseShown();
+  if (before_message_ != nullptr) before_message_();
   std::fprintf(stderr, "%s: %.*s\n", program_.c_str(), static_cast<int>(message.size()),
                message.data());
 }

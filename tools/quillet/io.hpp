@@ -110,6 +110,8 @@ class Output {
   // The name messages start with: "quillet", or "sha1sum" when run as that.
   void SetProgramName(std::string name) { program_ = std::move(name); }
   const std::string& program() const { return program_; }
+  // Called before each message, to clear the terminal's line (progress).
+  void SetBeforeMessage(void (*clear)()) { before_message_ = clear; }
   void Write(std::string_view text);
   // "PROGRAM: MESSAGE" on standard error.
   void Warn(std::string_view message);
@@ -120,6 +122,7 @@ class Output {
 
  private:
   std::string program_ = "quillet";
+  void (*before_message_)() = nullptr;
   bool failed_ = false;
   int error_ = 0;
 };

@@ -42,7 +42,10 @@ std::string Size(double bytes) {
 
 }  // namespace
 
-void Progress::Enable(bool enabled) { g_enabled = enabled; }
+void Progress::Enable(bool enabled) {
+  g_enabled = enabled;
+  Out().SetBeforeMessage(enabled ? &Progress::EraseShown : nullptr);
+}
 
 void Progress::Disable() {
   EraseShown();
