@@ -63,7 +63,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
         ${sources} -o ${loader}
       DEPENDS ${sources} ${CMAKE_CURRENT_SOURCE_DIR}/boundary/caller.h
       COMMENT "The PE loader (i686 Linux)" VERBATIM)
-    add_custom_target(quillet_pe_loader ALL DEPENDS ${loader} quillet_model_answers)
+    add_custom_target(quillet_pe_loader ALL DEPENDS ${loader})
+    add_dependencies(quillet_pe_loader quillet_model_answers)
   endif()
   foreach(runner native max Nehalem)
     string(TOLOWER ${runner} name)
