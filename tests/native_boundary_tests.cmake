@@ -3,14 +3,6 @@
 
 add_library(quillet_decoy_alloc MODULE boundary/decoy_alloc.c)
 quillet_set_warnings(quillet_decoy_alloc)
-# The plain model's answers for thousands of inputs, made on the build host.
-set(QUILLET_MODEL_ANSWERS ${CMAKE_CURRENT_BINARY_DIR}/model_answers.txt)
-add_custom_command(OUTPUT ${QUILLET_MODEL_ANSWERS}
-  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/boundary/model_answers.py
-    ${QUILLET_MODEL_ANSWERS}
-  DEPENDS boundary/model_answers.py reference/sha_variants.py
-  COMMENT "The plain model's answers for the C caller")
-add_custom_target(quillet_model_answers DEPENDS ${QUILLET_MODEL_ANSWERS})
 add_executable(quillet_dlopen_test boundary/dlopen_test.c boundary/caller_body.c)
 add_dependencies(quillet_dlopen_test quillet_model_answers)
 target_include_directories(quillet_dlopen_test PRIVATE ${PROJECT_SOURCE_DIR}/include)

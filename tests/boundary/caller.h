@@ -1,8 +1,8 @@
 /* The library as a C program in another process sees it, whatever loads it:
  * the five exports found by name, the byte-string allocator, and the tests
  * every platform runs on them (caller_body.c). Each platform's loader
- * (dlopen_test.c, windows/win_caller_test.c) fills in Caller and adds its
- * own checks. */
+ * (dlopen_test.c, windows/win_caller_test.c, windows/pe_loader_test.c) fills
+ * in Caller and adds its own checks. */
 #ifndef QUILLET_TESTS_CALLER_H_
 #define QUILLET_TESTS_CALLER_H_
 
@@ -11,8 +11,13 @@
 
 #include "quillet/quillet.h"
 
-typedef ByteString(QUILLET_CALL *DigestFn)(const ByteString *);
-typedef ByteString(QUILLET_CALL *PasswordFn)(const ByteString *, const int32_t *, const int32_t *);
+/* The exports' calling convention as this caller sees it: a loader built
+ * for another system than the library's names it (CALLER_CALL). */
+#ifndef CALLER_CALL
+#define CALLER_CALL QUILLET_CALL
+#endif
+typedef ByteString(CALLER_CALL *DigestFn)(const ByteString *);
+typedef ByteString(CALLER_CALL *PasswordFn)(const ByteString *, const int32_t *, const int32_t *);
 
 /* The one-argument exports, in this order; MD5 returns text, the others raw
  * bytes. */

@@ -42,3 +42,37 @@ add_test(NAME readme.windows_example
     ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}
     --windows ${PROJECT_SOURCE_DIR}/cmake/wine-run ${QUILLET_WINEPREFIX} ${QUILLET_WINE_BITS})
 set_tests_properties(readme.windows_example PROPERTIES FIXTURES_REQUIRED wine SKIP_RETURN_CODE 77)
+
+# The 32-bit DLL through a loader of our own (pe_loader_test.c): a static
+# 32-bit Linux program, run natively where this kernel runs 32-bit programs
+# (the CPU's own paths: SHA extensions, AVX-512) and under qemu-i386 with two
+# CPU models (max: the AVX2 paths; Nehalem: the SSE ones). A runner that is
+# missing makes its test say so and skip.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  find_program(QUILLET_I686_LINUX_CC i686-linux-gnu-gcc)
+  set(loader ${CMAKE_CURRENT_BINARY_DIR}/pe_loader_test)
+  if(QUILLET_I686_LINUX_CC)
+    set(sources ${CMAKE_CURRENT_SOURCE_DIR}/windows/pe_loader_test.c
+      ${CMAKE_CURRENT_SOURCE_DIR}/boundary/caller_body.c)
+    add_custom_command(OUTPUT ${loader}
+      COMMAND ${QUILLET_I686_LINUX_CC} -std=c11 -D_GNU_SOURCE -O2 ${QUILLET_WARNINGS} -Werror
+        -static -pthread -mstackrealign "-DCALLER_CALL=__attribute__((stdcall))"
+        -I${PROJECT_SOURCE_DIR}/include
+        "-DQUILLET_KNOWN_ANSWERS=\"${CMAKE_CURRENT_SOURCE_DIR}/vectors/known_answers.txt\""
+        "-DQUILLET_MODEL_ANSWERS=\"${QUILLET_MODEL_ANSWERS}\""
+        ${sources} -o ${loader}
+      DEPENDS ${sources} ${CMAKE_CURRENT_SOURCE_DIR}/boundary/caller.h
+      COMMENT "The PE loader (i686 Linux)" VERBATIM)
+    add_custom_target(quillet_pe_loader ALL DEPENDS ${loader})
+    add_dependencies(quillet_pe_loader quillet_model_answers)
+  endif()
+  foreach(runner native max Nehalem)
+    string(TOLOWER ${runner} name)
+    if(NOT runner STREQUAL native)
+      set(name qemu_${name})
+    endif()
+    add_test(NAME boundary.pe_loader.${name}
+      COMMAND ${PROJECT_SOURCE_DIR}/cmake/i386-run ${runner} ${loader} $<TARGET_FILE:quillet>)
+    set_tests_properties(boundary.pe_loader.${name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+  endforeach()
+endif()
