@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <span>
 #include <string>
@@ -65,6 +66,14 @@ inline constexpr std::size_t kFrameSlack = 512;
 #define QUILLET_SANITIZED_FRAMES 1
 #endif
 #endif
+
+// Whether the stack below the stack pointer may be read: memcheck rightly
+// calls what is there undefined, and scripts/memcheck sets
+// QUILLET_STACK_SCANS=0.
+inline bool StackScansOn() {
+  const char* setting = std::getenv("QUILLET_STACK_SCANS");
+  return setting == nullptr || std::string_view(setting) != "0";
+}
 
 [[gnu::noinline]] inline void PaintStack(std::uint8_t paint) {
   volatile std::uint8_t area[kScannedStack];
