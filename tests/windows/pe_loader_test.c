@@ -144,17 +144,26 @@ static uint32_t Xcr0(void) {
 }
 
 /* What Windows answers: instruction sets from CPUID, those with their own
- * register state only where the system saves it (XCR0). */
-static int STDCALL FeaturePresent(uint32_t feature) {
-  unsigned a, b, c, d, leaf7 = 0;
+ * register state only where the system saves it (XCR0). Windows reads them
+ * once and answers from memory; so does this, from what ReadFeatures (at
+ * load) found: CPUID traps to the hypervisor in a virtual machine, and a
+ * call that asked it would cost the DLL microseconds that Windows does not. */
+static unsigned ecx, edx, leaf7;
+static int ymm, zmm;
+static void ReadFeatures(void) {
+  unsigned a, b, c, d;
   __cpuid(1, a, b, c, d);
-  const unsigned ecx = c, edx = d;
+  ecx = c;
+  edx = d;
   if (__get_cpuid_max(0, NULL) >= 7) {
     __cpuid_count(7, 0, a, b, c, d);
     leaf7 = b;
   }
   const uint32_t xcr0 = (ecx >> 27 & 1) ? Xcr0() : 0;
-  const int ymm = (xcr0 & 6) == 6, zmm = (xcr0 & 0xE6) == 0xE6;
+  ymm = (xcr0 & 6) == 6;
+  zmm = (xcr0 & 0xE6) == 0xE6;
+}
+static int STDCALL FeaturePresent(uint32_t feature) {
   switch (feature) {
     case 6: return edx >> 25 & 1;           /* PF_XMMI_INSTRUCTIONS_AVAILABLE */
     case 10: return edx >> 26 & 1;          /* PF_XMMI64_INSTRUCTIONS_AVAILABLE */
@@ -323,6 +332,7 @@ static void (*ImportFor(const char *library, const char *name))(void) {
 }
 
 static void Load(const char *path) {
+  ReadFeatures();
   FILE *file = fopen(path, "rb");
   if (file == NULL) Die("cannot open %s", path);
   static unsigned char raw[4 << 20];
