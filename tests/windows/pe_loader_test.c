@@ -10,8 +10,13 @@
  * must keep, and then through the allocator's books. The tests are
  * caller_body.c's, and the version resource read from the image.
  *
- *   pe_loader_test QUILLET.DLL      run the tests
- *   pe_loader_test --can-run        exit 0 (whether this program runs here) */
+ * With --bench the exports are called directly instead, and their strings
+ * made and freed without the books (as OLE's allocator would, count first,
+ * content at 4 mod 16), and timed (bench/export_timing.c).
+ *
+ *   pe_loader_test QUILLET.DLL                    run the tests
+ *   pe_loader_test --bench QUILLET.DLL [SECONDS]  time the exports
+ *   pe_loader_test --can-run                      exit 0 (whether this program runs here) */
 #include <cpuid.h>
 #include <pthread.h>
 #include <stdarg.h>
@@ -19,6 +24,7 @@
 #include <string.h>
 #include <sys/mman.h>
 
+#include "../../bench/export_timing.h"
 #include "../boundary/caller.h"
 
 /* Failures seen on any thread; CHECK's counters belong to the main one. */
@@ -128,12 +134,29 @@ static void FreeString(ByteString s, int by_dll) {
   pthread_mutex_unlock(&heap_lock);
 }
 
+/* Strings of the --bench mode: the same layout, no books, no guard. */
+static int keep_books = 1;
+static ByteString PlainString(const char *source, uint32_t length) {
+  unsigned char *block = aligned_alloc(16, (4 + length + 2 + 15) & ~(size_t)15);
+  if (block == NULL) return NULL;
+  unsigned char *s = block + 4;
+  memcpy(s - 4, &length, 4);
+  if (source != NULL) memcpy(s, source, length);
+  s[length] = s[length + 1] = 0;
+  return s;
+}
+static void PlainFree(ByteString s) {
+  if (s != NULL) free(s - 4);
+}
+
 /* ---- The DLL's imports. */
 #define STDCALL __attribute__((stdcall))
 static ByteString STDCALL DllAlloc(const char *source, uint32_t length) {
-  return NewString(source, length, 1);
+  return keep_books ? NewString(source, length, 1) : PlainString(source, length);
 }
-static void STDCALL DllFree(ByteString s) { FreeString(s, 1); }
+static void STDCALL DllFree(ByteString s) {
+  if (keep_books) FreeString(s, 1); else PlainFree(s);
+}
 static void *CrtMemcpy(void *to, const void *from, size_t n) { return memcpy(to, from, n); }
 static void *CrtMemset(void *to, int c, size_t n) { return memset(to, c, n); }
 
@@ -558,18 +581,41 @@ static void RunThreads(int count, intptr_t (*body)(intptr_t), intptr_t *results)
   }
 }
 
-int main(int argc, char **argv) {
-  if (argc == 2 && strcmp(argv[1], "--can-run") == 0) return 0;
-  if (argc != 2) {
-    fprintf(stderr, "usage: %s QUILLET.DLL\n", argv[0]);
-    return 2;
-  }
-  Load(argv[1]);
+/* What the DLL chooses its paths from. */
+static void PrintFeatures(void) {
   unsigned a, b, c, d;
   __cpuid_count(7, 0, a, b, c, d);
   printf("the DLL is told: SSSE3 %d, SSE4.1 %d, AVX %d; CPUID: AVX2 %u, SHA %u, AVX-512VL %u\n",
          FeaturePresent(36), FeaturePresent(37), FeaturePresent(39), b >> 5 & 1, b >> 29 & 1,
          b >> 31);
+}
+
+/* The exports called directly, timed. */
+static int Bench(const char *path, double seconds) {
+  Load(path);
+  PrintFeatures();
+  TestExports();
+  if (failures != 0) return Finish();
+  keep_books = 0;
+  struct Caller table = {.alloc = PlainString, .release = PlainFree, .length = Length};
+  for (int f = 0; f < kExports; ++f) memcpy(&table.digest[f], &exports[f], sizeof exports[f]);
+  memcpy(&table.double_hash, &exports[kExports], sizeof exports[kExports]);
+  return TimeExports(&table, seconds);
+}
+
+int main(int argc, char **argv) {
+  if (argc == 2 && strcmp(argv[1], "--can-run") == 0) return 0;
+  if ((argc == 3 || argc == 4) && strcmp(argv[1], "--bench") == 0) {
+    const double seconds = argc == 4 ? atof(argv[3]) : 0.1;
+    if (seconds > 0) return Bench(argv[2], seconds);
+  }
+  if (argc != 2 || argv[1][0] == '-') {
+    fprintf(stderr, "usage: %s QUILLET.DLL | --bench QUILLET.DLL [SECONDS] | --can-run\n",
+            argv[0]);
+    return 2;
+  }
+  Load(argv[1]);
+  PrintFeatures();
   TestExports();
   if (failures != 0) return Finish();
   caller.digest[0] = Digest0;
