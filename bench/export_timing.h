@@ -9,7 +9,8 @@
 
 /* Prints a table to stdout: a header line ("ns per call" and the sizes),
  * then one line per export (its name, then nanoseconds per call at each
- * size: the best of several repetitions, each lasting about `seconds`).
+ * size: the best of several repetitions, each lasting about `seconds` of
+ * the thread's CPU time).
  * Uses table->digest, double_hash, alloc, release and length. Returns 0, or
  * 1 after saying so if a call returned no string or one of the wrong length. */
 int TimeExports(const struct Caller *table, double seconds);
