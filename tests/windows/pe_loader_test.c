@@ -173,33 +173,33 @@ static uint32_t Xcr0(void) {
  * once and answers from memory; so does this, from what ReadFeatures (at
  * load) found: CPUID traps to the hypervisor in a virtual machine, and a
  * call that asked it would cost the DLL microseconds that Windows does not. */
-static unsigned ecx, edx, leaf7;
+static unsigned leaf1_ecx, leaf1_edx, leaf7;
 static int ymm, zmm;
 static void ReadFeatures(void) {
   unsigned a, b, c, d;
   __cpuid(1, a, b, c, d);
-  ecx = c;
-  edx = d;
+  leaf1_ecx = c;
+  leaf1_edx = d;
   if (__get_cpuid_max(0, NULL) >= 7) {
     __cpuid_count(7, 0, a, b, c, d);
     leaf7 = b;
   }
-  const uint32_t xcr0 = (ecx >> 27 & 1) ? Xcr0() : 0;
+  const uint32_t xcr0 = (leaf1_ecx >> 27 & 1) ? Xcr0() : 0;
   ymm = (xcr0 & 6) == 6;
   zmm = (xcr0 & 0xE6) == 0xE6;
 }
 static int STDCALL FeaturePresent(uint32_t feature) {
   switch (feature) {
-    case 6: return edx >> 25 & 1;           /* PF_XMMI_INSTRUCTIONS_AVAILABLE */
-    case 10: return edx >> 26 & 1;          /* PF_XMMI64_INSTRUCTIONS_AVAILABLE */
-    case 13: return ecx & 1;                /* PF_SSE3_INSTRUCTIONS_AVAILABLE */
-    case 17: return ecx >> 27 & 1;          /* PF_XSAVE_ENABLED */
-    case 36: return ecx >> 9 & 1;           /* PF_SSSE3_INSTRUCTIONS_AVAILABLE */
-    case 37: return ecx >> 19 & 1;          /* PF_SSE4_1_INSTRUCTIONS_AVAILABLE */
-    case 38: return ecx >> 20 & 1;          /* PF_SSE4_2_INSTRUCTIONS_AVAILABLE */
-    case 39: return (ecx >> 28 & 1) && ymm; /* PF_AVX_INSTRUCTIONS_AVAILABLE */
-    case 40: return (leaf7 >> 5 & 1) && ymm; /* PF_AVX2_INSTRUCTIONS_AVAILABLE */
-    case 41: return (leaf7 >> 16 & 1) && zmm; /* PF_AVX512F_INSTRUCTIONS_AVAILABLE */
+    case 6: return leaf1_edx >> 25 & 1;           /* PF_XMMI_INSTRUCTIONS_AVAILABLE */
+    case 10: return leaf1_edx >> 26 & 1;          /* PF_XMMI64_INSTRUCTIONS_AVAILABLE */
+    case 13: return leaf1_ecx & 1;                /* PF_SSE3_INSTRUCTIONS_AVAILABLE */
+    case 17: return leaf1_ecx >> 27 & 1;          /* PF_XSAVE_ENABLED */
+    case 36: return leaf1_ecx >> 9 & 1;           /* PF_SSSE3_INSTRUCTIONS_AVAILABLE */
+    case 37: return leaf1_ecx >> 19 & 1;          /* PF_SSE4_1_INSTRUCTIONS_AVAILABLE */
+    case 38: return leaf1_ecx >> 20 & 1;          /* PF_SSE4_2_INSTRUCTIONS_AVAILABLE */
+    case 39: return (leaf1_ecx >> 28 & 1) && ymm; /* PF_AVX_INSTRUCTIONS_AVAILABLE */
+    case 40: return (leaf7 >> 5 & 1) && ymm;      /* PF_AVX2_INSTRUCTIONS_AVAILABLE */
+    case 41: return (leaf7 >> 16 & 1) && zmm;     /* PF_AVX512F_INSTRUCTIONS_AVAILABLE */
     default:
       Fail("IsProcessorFeaturePresent(%u): a feature number this loader does not know", feature);
       return 0;
