@@ -29,13 +29,10 @@ void UpdateMD5(Md5Context& context, const std::uint8_t* data, std::size_t length
   const std::size_t index = (context.count[0] >> 3) & 63;
   AddToBitCount(context.count, length);
   // The block function the CPU runs fastest (the portable one or one with the
-  // same results). The CPU is asked only for a piece long enough to repay
-  // the question, which is longer than a block, so a piece that fills no
-  // block never asks.
-  const BlockFunction transform = SelectBlockFunction(length);
-  // Whole blocks pass through the buffer too, so the transform reads only the
-  // context and never depends on the caller's alignment.
-  BufferedUpdate(context.buffer, index, data, length, true,
+  // same results), asked for only when a block is to be compressed.
+  const BlockFunction transform =
+      index + length >= kBlockSize ? SelectBlockFunction(length) : nullptr;
+  BufferedUpdate(context.buffer, index, data, length,
                  [&context, transform](const std::uint8_t* block, std::size_t count) {
                    transform(context.state, block, count);
                  });
