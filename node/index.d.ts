@@ -1,22 +1,32 @@
 // quillet for Node.js: node:crypto's Hash interface for Quillet's digests.
 /// <reference types="node" />
+import type { Transform, TransformOptions } from 'node:stream';
 
 export type Algorithm = 'sha1' | 'broken_sha' | 'lockdown_sha' | 'md5';
 export type Data = string | NodeJS.ArrayBufferView | ArrayBuffer | SharedArrayBuffer;
 export type InputEncoding = BufferEncoding;
 export type OutputEncoding = 'hex' | 'base64' | 'base64url' | 'latin1' | 'binary';
 
-export declare class Hash {
+/** A stream's options; `outputLength`, where given, must be the digest's size (20, or 16 for md5). */
+export interface HashOptions extends TransformOptions {
+  outputLength?: number;
+}
+
+/** A stream.Transform, as node:crypto's Hash: what is written is hashed, and its end gives the digest to read. */
+export declare class Hash extends Transform {
   private constructor();
   update(data: Data, inputEncoding?: InputEncoding): this;
   digest(): Buffer;
   digest(encoding: 'buffer'): Buffer;
   digest(encoding: OutputEncoding): string;
-  copy(): Hash;
+  copy(options?: HashOptions): Hash;
 }
 
 /** A hash object for `algorithm` (any case); throws "Digest method not supported" for others. */
-export declare function createHash(algorithm: Algorithm | string): Hash;
+export declare function createHash(algorithm: Algorithm | string, options?: HashOptions): Hash;
+/** One digest, as node:crypto.hash gives it: hex by default; strings are hashed as UTF-8. */
+export declare function hash(algorithm: Algorithm | string, data: Data, outputEncoding?: OutputEncoding): string;
+export declare function hash(algorithm: Algorithm | string, data: Data, outputEncoding: 'buffer'): Buffer;
 /** The algorithms' names: ['sha1', 'broken_sha', 'lockdown_sha', 'md5']. */
 export declare function getHashes(): Algorithm[];
 /** The exports' results: 20 bytes for the SHA-1 digests. */
@@ -32,6 +42,7 @@ export declare const backend: 'addon' | 'wasm';
 
 declare const quillet: {
   createHash: typeof createHash;
+  hash: typeof hash;
   getHashes: typeof getHashes;
   Hash: typeof Hash;
   StandardSHA: typeof StandardSHA;

@@ -7,16 +7,24 @@ export type InputEncoding = 'utf8' | 'utf-8' | 'hex' | 'base64' | 'base64url' | 
   'ascii' | 'utf16le' | 'ucs2';
 export type OutputEncoding = 'hex' | 'base64' | 'base64url' | 'latin1' | 'binary' | 'utf8';
 
+/** `outputLength`, where given, must be the digest's size (20, or 16 for md5). */
+export interface HashOptions {
+  outputLength?: number;
+}
+
+/** On Node.js, also a stream.Transform, as the 'quillet' entry's Hash. */
 export declare class Hash {
   private constructor();
   update(data: Data, inputEncoding?: InputEncoding): this;
   digest(): Uint8Array;
   digest(encoding: 'buffer'): Uint8Array;
   digest(encoding: OutputEncoding): string;
-  copy(): Hash;
+  copy(options?: HashOptions): Hash;
 }
 
-export declare function createHash(algorithm: Algorithm | string): Hash;
+export declare function createHash(algorithm: Algorithm | string, options?: HashOptions): Hash;
+export declare function hash(algorithm: Algorithm | string, data: Data, outputEncoding?: OutputEncoding): string;
+export declare function hash(algorithm: Algorithm | string, data: Data, outputEncoding: 'buffer'): Uint8Array;
 export declare function getHashes(): Algorithm[];
 export declare function StandardSHA(data: Data): Uint8Array;
 export declare function BrokenSHA(data: Data): Uint8Array;
@@ -27,6 +35,7 @@ export declare const backend: 'wasm';
 
 declare const quillet: {
   createHash: typeof createHash;
+  hash: typeof hash;
   getHashes: typeof getHashes;
   Hash: typeof Hash;
   StandardSHA: typeof StandardSHA;
