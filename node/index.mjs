@@ -45,6 +45,6 @@ if (chosen === 'wasm') engine = loadWasm(addonError);
 const quillet = makeQuillet(engine, nodePlatform);
 export const backend = chosen;
 export const {
-  createHash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
+  createHash, hash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
 } = quillet;
 export default { ...quillet, backend };

@@ -14,7 +14,9 @@
 // platform: fromString(string, encoding) -> Uint8Array, allocate(size) -> a
 //   Uint8Array (what results are returned in: a Buffer on Node.js),
 //   encode(bytes, encoding) -> string, or undefined for an encoding it does
-//   not know (the digest is then returned as bytes, as Node.js does).
+//   not know (the digest is then returned as bytes, as Node.js does); and
+//   Transform, where the platform has streams (node:stream's), for Hash to
+//   be one as node:crypto's is.
 
 // The order of quillet::Algorithms(), and their digests' sizes (the API
 // tests check both against the library's table).
@@ -35,10 +37,41 @@ function describe(value) {
     const name = value.constructor && value.constructor.name;
     return name ? `Received an instance of ${name}` : 'Received an object';
   }
-  let shown = String(value);
+  let shown = typeof value === 'bigint' ? `${value}n` : String(value);
   if (shown.length > 25) shown = `${shown.slice(0, 25)}...`;
   if (typeof value === 'string') shown = `'${shown}'`;
   return `Received type ${typeof value} (${shown})`;
+}
+
+// A Transform whose stream state is made only when something of the stream
+// is first touched (its events, or its readable or writable side), so that
+// a hash used only through update() and digest() costs no more than a plain
+// object. Every instance holds its stream options under `STREAM`.
+const STREAM = Symbol('quillet.streamOptions');
+const STATE = ['_events', '_eventsCount', '_maxListeners', '_readableState', '_writableState', 'allowHalfOpen'];
+
+function lazyStream(Transform) {
+  function LazyStream() {}
+  Object.setPrototypeOf(LazyStream, Transform);
+  LazyStream.prototype = Object.create(Transform.prototype, {
+    constructor: { value: LazyStream, writable: true, configurable: true },
+  });
+  const own = (object, key, value) =>
+    Object.defineProperty(object, key, { value, writable: true, configurable: true, enumerable: true });
+  for (const key of STATE) {
+    Object.defineProperty(LazyStream.prototype, key, {
+      configurable: true,
+      get() {
+        // Read on a prototype (as EventEmitter does): nothing there.
+        if (!Object.hasOwn(this, STREAM)) return undefined;
+        for (const name of STATE) own(this, name, undefined);
+        Transform.call(this, this[STREAM]);
+        return this[key];
+      },
+      set(value) { own(this, key, value); },
+    });
+  }
+  return LazyStream;
 }
 
 export function makeQuillet(backend, platform) {
@@ -57,24 +90,73 @@ export function makeQuillet(backend, platform) {
       }
       return platform.fromString(data, as);
     }
-    if (ArrayBuffer.isView(data)) return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
-    if (data instanceof ArrayBuffer ||
-        (typeof SharedArrayBuffer !== 'undefined' && data instanceof SharedArrayBuffer)) {
-      return new Uint8Array(data);
+    // Memory handed to another thread (transferred: detached) has no bytes
+    // any more; it is refused rather than hashed as nothing.
+    try {
+      if (ArrayBuffer.isView(data)) return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
+      if (data instanceof ArrayBuffer ||
+          (typeof SharedArrayBuffer !== 'undefined' && data instanceof SharedArrayBuffer)) {
+        return new Uint8Array(data);
+      }
+    } catch (error) {
+      if (!isDetached(ArrayBuffer.isView(data) ? data.buffer : data)) throw error;
+      throw codedError(TypeError, 'ERR_INVALID_ARG_TYPE',
+        `The "${name}" argument's ArrayBuffer is detached (transferred): it has no bytes. ${describe(data)}`);
     }
     throw codedError(TypeError, 'ERR_INVALID_ARG_TYPE',
       `The "${name}" argument must be of type string or an instance of Buffer, TypedArray, ` +
       `DataView, or ArrayBuffer. ${describe(data)}`);
   }
 
-  function algorithmOf(name) {
+  // A detached ArrayBuffer has no bytes, and no view of it can be made.
+  function isDetached(buffer) {
+    if (buffer.byteLength !== 0) return false;
+    if (typeof buffer.detached === 'boolean') return buffer.detached;
+    try {
+      new Uint8Array(buffer);  // eslint-disable-line no-new
+      return false;
+    } catch {
+      return true;
+    }
+  }
+
+  function checkName(name) {
     if (typeof name !== 'string') {
       throw codedError(TypeError, 'ERR_INVALID_ARG_TYPE',
         `The "algorithm" argument must be of type string. ${describe(name)}`);
     }
+  }
+
+  function algorithmOf(name) {
+    checkName(name);
     const index = HASHES.indexOf(name.toLowerCase());
     if (index < 0) throw new Error('Digest method not supported');
     return index;
+  }
+
+  // options.outputLength, as node:crypto checks it: a 32-bit unsigned
+  // integer, and for these digests of fixed size, that size only. The
+  // algorithm's number is asked for only when there is a length to check.
+  function checkOutputLength(options, algorithm) {
+    const length = options !== null && typeof options === 'object' ? options.outputLength : undefined;
+    if (length === undefined) return;
+    if (typeof length !== 'number') {
+      throw codedError(TypeError, 'ERR_INVALID_ARG_TYPE',
+        `The "options.outputLength" property must be of type number. ${describe(length)}`);
+    }
+    const range = !Number.isInteger(length) ? 'an integer'
+      : length < 0 || length > 2 ** 32 - 1 ? '>= 0 && <= 4294967295' : null;
+    if (range) {
+      throw codedError(RangeError, 'ERR_OUT_OF_RANGE',
+        `The value of "options.outputLength" is out of range. It must be ${range}. Received ${length}`);
+    }
+    if (length !== SIZES[algorithm()]) {
+      const error = codedError(Error, 'ERR_OSSL_EVP_NOT_XOF_OR_INVALID_LENGTH',
+        'error:030000B2:digital envelope routines::not XOF or invalid length');
+      error.library = 'digital envelope routines';
+      error.reason = 'not XOF or invalid length';
+      throw error;
+    }
   }
 
   // A hasher not digested is released when it is collected (the addon's
@@ -82,20 +164,29 @@ export function makeQuillet(backend, platform) {
   const registry = backend.release && typeof FinalizationRegistry === 'function'
     ? new FinalizationRegistry((handle) => backend.release(handle)) : null;
 
-  class Hash {
+  // On Node.js a Hash is a stream.Transform, as node:crypto's is: what is
+  // written to it is hashed, and at its end it gives the digest to read.
+  const Base = platform.Transform ? lazyStream(platform.Transform) : class {};
+
+  class Hash extends Base {
     #algorithm;
     #handle;
+    // The digest the stream gave at its end, for one digest() after it, as
+    // node:crypto gives it (`await pipeline(source, hash); hash.digest()`).
+    #streamed = null;
 
     // Made by createHash() and copy() only.
-    constructor(algorithm, handle, secret) {
+    constructor(algorithm, handle, options, secret) {
+      super();
       if (secret !== Hash.#secret) throw new TypeError('Use quillet.createHash()');
       this.#algorithm = algorithm;
       this.#handle = handle;
+      if (platform.Transform) this[STREAM] = options !== null && typeof options === 'object' ? options : undefined;
       if (registry) registry.register(this, handle, this);
     }
 
     static #secret = {};
-    static make(algorithm, handle) { return new Hash(algorithm, handle, Hash.#secret); }
+    static make(algorithm, handle, options) { return new Hash(algorithm, handle, options, Hash.#secret); }
 
     update(data, inputEncoding) {
       if (this.#handle === null) throw finished();
@@ -107,29 +198,103 @@ export function makeQuillet(backend, platform) {
     // string: a Symbol, or an object whose toString throws, throws here), so
     // that a digest() that throws leaves the hash as it was.
     digest(outputEncoding) {
-      if (this.#handle === null) throw finished();
+      if (this.#handle === null && this.#streamed === null) throw finished();
       const encoding = outputEncoding ? `${outputEncoding}` : 'buffer';
       const digest = platform.allocate(SIZES[this.#algorithm]);
-      backend.finish(this.#handle, digest);
-      if (registry) {
-        registry.unregister(this);
-        backend.release(this.#handle);
+      if (this.#handle === null) {
+        digest.set(this.#streamed);
+        this.#streamed = null;
+      } else {
+        backend.finish(this.#handle, digest);
+        if (registry) {
+          registry.unregister(this);
+          backend.release(this.#handle);
+        }
+        this.#handle = null;
       }
-      this.#handle = null;
       if (encoding === 'buffer') return digest;
       const text = platform.encode(digest, encoding);
       return text === undefined ? digest : text;
     }
 
-    copy() {
+    copy(options) {
       if (this.#handle === null) throw finished();
-      return Hash.make(this.#algorithm, backend.copy(this.#handle));
+      checkOutputLength(options, () => this.#algorithm);
+      return Hash.make(this.#algorithm, backend.copy(this.#handle), options);
+    }
+
+    // The stream's side: each chunk written is an update(), and the end
+    // gives the digest (an error, where the hash was digested already).
+    _transform(chunk, encoding, callback) {
+      try {
+        this.update(chunk, encoding);
+      } catch (error) {
+        callback(error);
+        return;
+      }
+      callback();
+    }
+
+    _flush(callback) {
+      let digest;
+      try {
+        digest = this.digest();
+      } catch (error) {
+        callback(error);
+        return;
+      }
+      this.#streamed = digest;
+      this.push(digest);
+      callback();
     }
   }
 
-  function createHash(algorithm) {
+  function createHash(algorithm, options) {
+    checkName(algorithm);
+    if (options !== undefined) checkOutputLength(options, () => algorithmOf(algorithm));
     const index = algorithmOf(algorithm);
-    return Hash.make(index, backend.newHasher(index));
+    return Hash.make(index, backend.newHasher(index), options);
+  }
+
+  // hash(algorithm, data, outputEncoding = 'hex'): one digest, checked as
+  // node:crypto's hash() checks it (the data, then the encoding, then the
+  // algorithm); strings are hashed as UTF-8.
+  const NOTHING = new Uint8Array(0);
+  function hash(algorithm, data, outputEncoding = 'hex') {
+    checkName(algorithm);
+    const bytes = bytesOf(data, 'utf8', 'input');
+    if (typeof outputEncoding !== 'string') {
+      throw codedError(TypeError, 'ERR_INVALID_ARG_TYPE',
+        `The "outputEncoding" argument must be of type string. ${describe(outputEncoding)}`);
+    }
+    const encoding = outputEncoding === '' ? 'utf8' : outputEncoding;
+    const buffer = encoding.toLowerCase() === 'buffer';
+    if (!buffer && platform.encode(NOTHING, encoding) === undefined) {
+      throw codedError(TypeError, 'ERR_INVALID_ARG_VALUE',
+        `The argument 'outputEncoding' is invalid. Received '${outputEncoding}'`);
+    }
+    const index = HASHES.indexOf(algorithm.toLowerCase());
+    if (index < 0) throw new Error(`Digest method ${algorithm} is not supported`);
+    const digest = platform.allocate(SIZES[index]);
+    if (index < 3) {
+      // The SHA-1 exports' results are these digests, in one call.
+      backend.exportDigest(index, bytes, digest);
+    } else if (index === 3) {
+      // The MD5 export's is its upper-case hexadecimal text.
+      const text = new Uint8Array(32);
+      backend.exportDigest(3, bytes, text);
+      const nibble = (c) => (c <= 57 ? c - 48 : c - 55);
+      for (let i = 0; i < 16; ++i) digest[i] = (nibble(text[2 * i]) << 4) | nibble(text[2 * i + 1]);
+    } else {
+      const handle = backend.newHasher(index);
+      try {
+        backend.update(handle, bytes);
+        backend.finish(handle, digest);
+      } finally {
+        if (backend.release) backend.release(handle);
+      }
+    }
+    return buffer ? digest : platform.encode(digest, encoding);
   }
 
   // A token: an integer from -2**31 to 2**32-1, as unsigned 32 bits.
@@ -154,6 +319,7 @@ export function makeQuillet(backend, platform) {
 
   return {
     createHash,
+    hash,
     getHashes: () => HASHES.slice(),
     Hash,
     StandardSHA: (data) => exported(0, data),

@@ -6,22 +6,33 @@ export type Algorithm = 'sha1' | 'broken_sha' | 'lockdown_sha' | 'md5';
 
 // Bytes: what digests are returned in; Data: what update() and the exports
 // take; Backend: the values of `backend`.
+/** `outputLength`, where given, must be the digest's size (20, or 16 for md5). */
+export interface OutputLengthOption {
+  outputLength?: number;
+}
+
 /** node:crypto's Hash interface for Quillet's digests. */
-export interface HashOf<Bytes, Data, InputEncoding, OutputEncoding> {
+export interface HashOf<Bytes, Data, InputEncoding, OutputEncoding, Options = OutputLengthOption> {
   update(data: Data, inputEncoding?: InputEncoding): this;
   digest(): Bytes;
   digest(encoding: 'buffer'): Bytes;
   digest(encoding: OutputEncoding): string;
-  copy(): HashOf<Bytes, Data, InputEncoding, OutputEncoding>;
+  copy(options?: Options): this;
 }
 
-export interface QuilletOf<Bytes, Data, InputEncoding, OutputEncoding, Backend> {
+// Options: what createHash() and copy() take; Hash: the hash objects' type.
+export interface QuilletOf<Bytes, Data, InputEncoding, OutputEncoding, Backend,
+                           Options = OutputLengthOption,
+                           Hash = HashOf<Bytes, Data, InputEncoding, OutputEncoding, Options>> {
   /** A hash object for `algorithm` (any case); throws "Digest method not supported" for others. */
-  createHash(algorithm: Algorithm | string): HashOf<Bytes, Data, InputEncoding, OutputEncoding>;
+  createHash(algorithm: Algorithm | string, options?: Options): Hash;
+  /** One digest, as node:crypto.hash gives it: hex by default; strings are hashed as UTF-8. */
+  hash(algorithm: Algorithm | string, data: Data, outputEncoding?: OutputEncoding): string;
+  hash(algorithm: Algorithm | string, data: Data, outputEncoding: 'buffer'): Bytes;
   /** The algorithms' names: ['sha1', 'broken_sha', 'lockdown_sha', 'md5']. */
   getHashes(): Algorithm[];
   /** The class of the hash objects, for instanceof: only createHash() and copy() make them. */
-  Hash: abstract new (...args: never[]) => HashOf<Bytes, Data, InputEncoding, OutputEncoding>;
+  Hash: abstract new (...args: never[]) => Hash;
   /** The exports' results: 20 bytes for the SHA-1 digests. */
   StandardSHA(data: Data): Bytes;
   BrokenSHA(data: Data): Bytes;

@@ -1,7 +1,8 @@
 // Node.js's side of the interface: strings through Buffer (every encoding
-// Node.js knows, utf8 for any other, as node:crypto does) and results in
-// Buffers.
+// Node.js knows, utf8 for any other, as node:crypto does), results in
+// Buffers, and hashes as streams.
 import { Buffer } from 'node:buffer';
+import { Transform } from 'node:stream';
 
 export const nodePlatform = {
   fromString(text, encoding) {
@@ -10,4 +11,5 @@ export const nodePlatform = {
   },
   allocate: (size) => Buffer.allocUnsafe(size),  // every byte is written before it is returned
   encode: (bytes, encoding) => (Buffer.isEncoding(encoding) ? bytes.toString(encoding) : undefined),
+  Transform,
 };

@@ -1,15 +1,20 @@
 // The package through one backend (QUILLET_BACKEND=wasm for the WebAssembly
 // build, the addon otherwise; test/run.mjs runs both): node:crypto side by
 // side for sha1 and md5, the repository's known answers for every digest,
-// encodings, bad arguments, and threads.
+// encodings, hashes as streams, bad arguments, and threads.
 import assert from 'node:assert/strict';
 import crypto from 'node:crypto';
-import { readFileSync } from 'node:fs';
+import { createReadStream, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { PassThrough, Readable, Transform, Writable } from 'node:stream';
+import { pipeline } from 'node:stream/promises';
 import { test } from 'node:test';
 import { Worker } from 'node:worker_threads';
 import { createRequire } from 'node:module';
 
 import quillet from '../index.mjs';
+import quilletWasm from '../wasm/node.mjs';
 import { browserPlatform } from '../lib/browser-platform.mjs';
 import { makeQuillet } from '../lib/core.mjs';
 import { nodePlatform } from '../lib/node-platform.mjs';
@@ -20,6 +25,25 @@ const want = process.env.QUILLET_BACKEND === 'wasm' ? 'wasm' : 'addon';
 const seeded = (seed) => () => ((seed = (seed * 1103515245 + 12345) >>> 0) >>> 16) & 255;
 const bytes = (length, seed) => Buffer.from(Array.from({ length }, seeded(seed)));
 const MEBIBYTE = bytes(1 << 20, 7);
+// The package's two entries ('quillet' and 'quillet/wasm', whose results are
+// Uint8Arrays), for what both must do alike.
+const entries = [['quillet', quillet], ['quillet/wasm', quilletWasm]];
+// What a call gives, or the kind of error it throws, to set beside node:crypto's.
+const outcome = (call) => {
+  try {
+    const result = call();
+    return { result: result instanceof Uint8Array ? Buffer.from(result) : result };
+  } catch (error) {
+    return { name: error.name, code: error.code, message: error.message };
+  }
+};
+// An ArrayBuffer transferred away, and views of it.
+const detached = () => {
+  const buffer = new ArrayBuffer(16);
+  const views = [new Uint8Array(buffer, 4, 8), new DataView(buffer), Buffer.from(buffer, 2, 3)];
+  structuredClone(buffer, { transfer: [buffer] });
+  return [buffer, ...views];
+};
 
 test('the backend asked for is the one that runs', () => {
   assert.equal(quillet.backend, want);
@@ -198,12 +222,19 @@ test('a hash digested is finished, as node:crypto says', () => {
 
 test('bad arguments are refused with the kind of error Node.js gives', () => {
   const typeError = { name: 'TypeError', code: 'ERR_INVALID_ARG_TYPE' };
-  for (const value of [5, null, undefined, {}, [1, 2], true, () => 1, 5n, Symbol('s')]) {
-    assert.throws(() => quillet.createHash('sha1').update(value), typeError);
+  // Memory transferred away is refused, not hashed as no bytes (node:crypto
+  // refuses an ArrayBuffer, and hashes a view of a detached one as empty).
+  for (const value of [5, null, undefined, {}, [1, 2], true, () => 1, 5n, Symbol('s'), ...detached()]) {
+    const kind = value?.constructor?.name ?? typeof value;
+    const hash = quillet.createHash('sha1');
+    assert.throws(() => hash.update(value), typeError, kind);
+    assert.equal(hash.digest('hex'), crypto.createHash('sha1').digest('hex'), `${kind}: the hash goes on`);
     assert.throws(() => quillet.StandardSHA(value), typeError);
     assert.throws(() => quillet.MD5(value), typeError);
     assert.throws(() => quillet.DoubleHashPassword(value, 1, 2), { ...typeError, message: /"password"/ });
+    for (const [entry, q] of entries) assert.throws(() => q.hash('md5', value), { ...typeError, message: /"input"/ }, entry);
   }
+  assert.throws(() => quillet.createHash('md5').update(detached()[1]), { message: /detached/ });
   assert.throws(() => quillet.createHash('sha256'), { name: 'Error', message: 'Digest method not supported' });
   assert.throws(() => quillet.createHash(1), { ...typeError, message: /"algorithm"/ });
   assert.throws(() => quillet.createHash('sha1').update('abc', 'hex'), { code: 'ERR_INVALID_ARG_VALUE' });
@@ -214,6 +245,146 @@ test('bad arguments are refused with the kind of error Node.js gives', () => {
   }
   assert.deepEqual(quillet.DoubleHashPassword('pw', -1, 2 ** 31 - 1),
     quillet.DoubleHashPassword('pw', 2 ** 32 - 1, 2 ** 31 - 1));
+});
+
+test('hash(), as node:crypto.hash gives and refuses it', { skip: !crypto.hash && 'no crypto.hash here' }, () => {
+  const data = bytes(300, 5);
+  const inputs = ['', 'abc', 'Grüße, 世界 \u{1F600}', data, new Uint8Array(data.subarray(0, 77)),
+    new Uint16Array(new Uint8Array(data).buffer, 2, 50), new DataView(new Uint8Array(data).buffer, 3, 200)];
+  const encodings = [undefined, 'hex', 'base64', 'base64url', 'latin1', 'binary', 'utf8', 'utf16le', 'ucs2', 'ascii',
+    '', 'HEX', 'Base64', 'buffer', 'BUFFER', 'no-such-encoding', null, 5, { toString: () => 'hex' }];
+  const calls = [];
+  for (const name of ['sha1', 'md5', 'SHA1', 'Md5']) {
+    for (const input of inputs) calls.push([name, input]);
+    for (const encoding of encodings) calls.push([name, 'abc', encoding]);
+  }
+  // Refusals, and which argument is checked first.
+  calls.push(['sha256', 'abc'], ['no-such-hash', 'abc', 'base64'], [5, 'abc'], [null, 'abc'], ['sha256', 5],
+    ['sha256', 'abc', 5], ['sha256', 'abc', 'no-such-encoding'], ['sha1', 5, 'no-such-encoding'], [5, 5, 5],
+    ['sha1', 'abc', 'hex', 'more']);
+  for (const [entry, q] of entries) {
+    for (const call of calls) {
+      if (call[0] === 'sha256' && call.length === 2 && typeof call[1] === 'string') {
+        assert.throws(() => q.hash(...call), { name: 'Error', message: 'Digest method sha256 is not supported' });
+        continue;
+      }
+      // The browser's encodings (quillet/wasm) are hex, base64, base64url, latin1 and utf8.
+      if (entry === 'quillet/wasm' && /^(utf16le|ucs2|ascii)$/.test(call[2])) {
+        assert.throws(() => q.hash(...call), { code: 'ERR_INVALID_ARG_VALUE' });
+        continue;
+      }
+      // Ours takes an ArrayBuffer too, and says so when refusing.
+      const ours = outcome(() => q.hash(...call));
+      if (ours.message) ours.message = ours.message.replace(', DataView, or ArrayBuffer.', ', or DataView.');
+      assert.deepEqual(ours, outcome(() => crypto.hash(...call)),
+        `${entry} ${call.map((v) => (typeof v === 'object' && v !== null ? v.constructor.name : String(v))).join(', ')}`);
+    }
+    // Every digest, as its hash object gives it; and an ArrayBuffer, as update() takes it.
+    for (const name of q.getHashes()) {
+      assert.equal(q.hash(name, data), quillet.createHash(name).update(data).digest('hex'), `${entry} ${name}`);
+      assert.equal(q.hash(name, MEBIBYTE, 'base64'), quillet.createHash(name).update(MEBIBYTE).digest('base64'));
+    }
+    assert.equal(q.hash('sha1', new Uint8Array(data).buffer), crypto.hash('sha1', data));
+  }
+});
+
+test('options.outputLength is refused as node:crypto refuses it for digests of fixed size', () => {
+  const lengths = [undefined, 0, 15, 16, 17, 19, 20, 21, 2 ** 32 - 1, 2 ** 32, -1, 1.5, NaN, Infinity, '20', null, 20n];
+  for (const name of ['sha1', 'md5', 'SHA1']) {
+    const options = [undefined, null, 5, 'x', {}, { highWaterMark: 1 }, ...lengths.map((outputLength) => ({ outputLength }))];
+    for (const option of options) {
+      const shown = `${name} ${JSON.stringify(option, (_, v) => (typeof v === 'bigint' ? `${v}n` : v))}`;
+      const ours = outcome(() => quillet.createHash(name, option).update('a').digest('hex'));
+      assert.deepEqual(ours, outcome(() => crypto.createHash(name, option).update('a').digest('hex')), shown);
+      assert.deepEqual(outcome(() => quillet.createHash(name).update('a').copy(option).digest('hex')),
+        outcome(() => crypto.createHash(name).update('a').copy(option).digest('hex')), `copy, ${shown}`);
+      // The variants are 20 bytes, as sha1.
+      const variant = outcome(() => quillet.createHash('lockdown_sha', option).digest('hex'));
+      if (!/md5/i.test(name)) assert.equal(variant.code, ours.code, `lockdown_sha ${shown}`);
+    }
+  }
+  for (const [name, option] of [[5, { outputLength: 'x' }], ['sha256', { outputLength: 16 }], ['sha256', { outputLength: -1 }]]) {
+    assert.deepEqual(outcome(() => quillet.createHash(name, option)), name === 'sha256' && option.outputLength === 16 ?
+      { name: 'Error', code: undefined, message: 'Digest method not supported' } : outcome(() => crypto.createHash(name, option)));
+  }
+  assert.equal(quillet.createHash('broken_sha', { outputLength: 20 }).digest('hex'),
+    quillet.createHash('broken_sha').digest('hex'));
+  assert.throws(() => quillet.createHash('broken_sha', { outputLength: 16 }), { code: 'ERR_OSSL_EVP_NOT_XOF_OR_INVALID_LENGTH' });
+});
+
+// Each way of using a hash as a stream, on ours and on node:crypto's: what
+// it gives (the digest read, in data events, piped on, or by digest() once
+// the stream has ended).
+test('a Hash is a stream, as node:crypto\'s is', async () => {
+  const directory = mkdtempSync(join(tmpdir(), 'quillet-stream-'));
+  const file = join(directory, 'data');
+  writeFileSync(file, MEBIBYTE.subarray(0, 300_001));
+  const collect = (stream) => new Promise((resolve, reject) => {
+    const chunks = [];
+    stream.on('data', (chunk) => chunks.push(chunk)).on('end', () => resolve(chunks)).on('error', reject);
+  });
+  const uses = {
+    'pipeline from a file, then read()': async (h) => { await pipeline(createReadStream(file), h); return [h.read(), h.read()]; },
+    'pipeline, then digest() once': async (h) => {
+      await pipeline(Readable.from([data(0, 5), 'text', data(5, 70000)]), h);
+      return [h.digest('hex'), outcome(() => h.digest()), outcome(() => h.update('x')), outcome(() => h.copy())];
+    },
+    '.pipe() with setEncoding': (h) => collect(createReadStream(file, { highWaterMark: 1000 }).pipe(h).setEncoding('base64')),
+    'written in encodings, with update()': (h) => {
+      h.write('6162', 'hex');
+      h.update('middle');
+      h.write(new Uint8Array([1, 2, 3]));
+      h.end('end', 'latin1');
+      return collect(h);
+    },
+    'piped on': async (h) => {
+      const into = new PassThrough();
+      await pipeline(Readable.from([data(0, 1000)]), h, into);
+      return into.read();
+    },
+    'setEncoding, end(data), read()': (h) => {
+      h.setEncoding('hex');
+      h.end(data(0, 64));
+      return h.read();
+    },
+    'ended with nothing': (h) => { h.end(); return h.read(); },
+    'async iteration': async (h) => {
+      h.end('abc');
+      const out = [];
+      for await (const chunk of h) out.push(chunk);
+      return out;
+    },
+    'options reach the stream': (h) => [h.readableHighWaterMark, h.writableHighWaterMark, h instanceof Transform,
+      h instanceof Writable],
+  };
+  function data(from, to) { return MEBIBYTE.subarray(from, to); }
+  try {
+    for (const name of ['sha1', 'md5']) {
+      for (const [use, run] of Object.entries(uses)) {
+        const options = { highWaterMark: 7 };
+        const theirs = await run(crypto.createHash(name, options));
+        for (const [entry, q] of entries) {
+          assert.deepEqual(await run(q.createHash(name, options)), theirs, `${entry} ${name}: ${use}`);
+        }
+      }
+    }
+    // Written to once digested, the stream fails as update() would (node:crypto
+    // drops what is written and gives the old digest again).
+    for (const [entry, q] of entries) {
+      const h = q.createHash('lockdown_sha');
+      h.digest();
+      await assert.rejects(pipeline(Readable.from(['more']), h), { code: 'ERR_CRYPTO_HASH_FINALIZED' }, entry);
+      const ended = q.createHash('broken_sha');
+      await pipeline(Readable.from(['abc']), ended);
+      assert.deepEqual(Buffer.from(ended.read()), quillet.BrokenSHA('abc'));
+      // Used without its stream, a hash makes none.
+      const plain = q.createHash('md5').update('a');
+      plain.digest();
+      assert.ok(!Object.hasOwn(plain, '_readableState') && !Object.hasOwn(plain, '_events'), entry);
+    }
+  } finally {
+    rmSync(directory, { recursive: true, force: true });
+  }
 });
 
 test('threads hash at once, each with the same results', async () => {

@@ -1,8 +1,9 @@
 // quillet for browsers and bundlers: the Node.js package's interface
 // (lib/interface.d.ts) over the WebAssembly build, digests as Uint8Arrays.
-import type { Algorithm, QuilletOf } from '../lib/interface.js';
+import type { Algorithm, OutputLengthOption, QuilletOf } from '../lib/interface.js';
 
 export type { Algorithm };
+export type HashOptions = OutputLengthOption;
 export type Data = string | ArrayBufferView | ArrayBuffer;
 export type InputEncoding = 'utf8' | 'utf-8' | 'hex' | 'base64' | 'base64url' | 'latin1' | 'binary' |
   'ascii' | 'utf16le' | 'ucs2';
@@ -12,5 +13,5 @@ export type Hash = ReturnType<Quillet['createHash']>;
 
 declare const quillet: Quillet;
 export default quillet;
-export declare const { createHash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5,
+export declare const { createHash, hash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5,
   DoubleHashPassword, backend }: Quillet;

@@ -14,6 +14,6 @@ const quillet = makeQuillet(wasmBackend(instance), browserPlatform);
 
 export const backend = 'wasm';
 export const {
-  createHash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
+  createHash, hash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
 } = quillet;
 export default { ...quillet, backend };

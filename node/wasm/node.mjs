@@ -1,8 +1,9 @@
 // quillet/wasm in Node.js (package.json's "node" condition): the module of
 // wasm/index.mjs, with the same interface and results (digests as
 // Uint8Arrays), quillet.wasm read from the file beside this one, as Node.js's
-// fetch takes no file: URLs.
+// fetch takes no file: URLs; and hashes are streams, as in the Node.js package.
 import { readFile } from 'node:fs/promises';
+import { Transform } from 'node:stream';
 
 import { makeQuillet } from '../lib/core.mjs';
 import { browserPlatform } from '../lib/browser-platform.mjs';
@@ -16,10 +17,10 @@ const bytes = await readFile(new URL('./quillet.wasm', import.meta.url)).catch((
     'and so does "node scripts/build-wasm.mjs" in the package (with clang and wasi-libc)', { cause });
 });
 const { instance } = await WebAssembly.instantiate(bytes, {});
-const quillet = makeQuillet(wasmBackend(instance), browserPlatform);
+const quillet = makeQuillet(wasmBackend(instance), { ...browserPlatform, Transform });
 
 export const backend = 'wasm';
 export const {
-  createHash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
+  createHash, hash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
 } = quillet;
 export default { ...quillet, backend };
