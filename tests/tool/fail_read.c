@@ -11,6 +11,8 @@
  *                         FIFO whose writer this process holds; the first
  *                         open that may wait (no O_NONBLOCK) writes
  *                         QUILLET_FIFO_DATA into it and closes the writer
+ *   QUILLET_EMFILE_PATH=NAME  the first open of NAME fails with EMFILE, as
+ *                         when the process is out of descriptors
  *   QUILLET_STDIN_READS=FILE  at exit, the number of reads of standard
  *                         input is written to FILE */
 #define _GNU_SOURCE
@@ -37,6 +39,7 @@ static long Setting(const char *name, long otherwise) {
 
 static void Remember(const char *path, int fd) {
   const char *target = getenv("QUILLET_FAIL_PATH");
+  if (fd >= 0 && fd == failing_fd) failing_fd = -1; /* its number taken by another file */
   if (fd >= 0 && target != NULL && strcmp(path, target) == 0) {
     failing_fd = fd;
     reads_seen = 0;
@@ -92,6 +95,13 @@ static void FifoOpened(int flags) {
 static int OpenWith(const char *name, int dirfd, const char *path, int flags, va_list args) {
   mode_t mode = 0;
   if (flags & (O_CREAT | O_TMPFILE)) mode = (mode_t)va_arg(args, int);
+  static int refused = 0;
+  const char *scarce = getenv("QUILLET_EMFILE_PATH");
+  if (!refused && scarce != NULL && strcmp(path, scarce) == 0) {
+    refused = 1;
+    errno = EMFILE;
+    return -1;
+  }
   SwapForFifo(dirfd == -1 ? AT_FDCWD : dirfd, path, flags);
   int fd;
   if (dirfd == -1) {

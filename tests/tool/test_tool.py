@@ -429,15 +429,22 @@ class InputsReadOnceTest(Scratch):
         # Descriptors inherited and few left free: the tool must release what
         # it holds (files read, directories kept for lookups) and read every
         # file as sha1sum does, with one or many threads. Rows: descriptors
-        # inherited, left free, jobs, files, in a subdirectory.
+        # inherited, left free, jobs, files, in a subdirectory, and which
+        # file's first open is refused for want of descriptors (every 40th
+        # file is large, the sixth small).
         os.mkdir("d1")
-        for inherited, free, jobs, count, subdirectory in (
-                (0, 1, "1", 2, True),  # ulimit -n 4
-                (90, 2, "1", 40, False), (95, 2, "1", 600, True), (95, 2, "2", 600, True),
-                (95, 2, "16", 600, True), (95, 5, "2", 600, True), (0, 1, "16", 600, True)):
-            with self.subTest(inherited=inherited, free=free, jobs=jobs):
+        for inherited, free, jobs, count, subdirectory, refused in (
+                (0, 1, "1", 2, True, None),  # ulimit -n 4
+                (90, 2, "1", 40, False, None), (95, 2, "1", 600, True, None),
+                (95, 2, "2", 600, True, None), (95, 2, "16", 600, True, None),
+                (95, 5, "2", 600, True, None), (0, 1, "16", 600, True, None),
+                (0, 50, "1", 200, False, 5), (0, 50, "2", 200, False, 47)):
+            if refused is not None and not FAIL_SHIM:
+                continue
+            with self.subTest(inherited=inherited, free=free, jobs=jobs, refused=refused):
                 names = [self.write(os.path.join("d1" if subdirectory else "", f"h{i}"),
-                                    os.urandom(37 * i % 5000)) for i in range(count)]
+                                    os.urandom(100_000 if i % 40 == 7 else 37 * i % 5000))
+                         for i in range(count)]
                 spare = [os.open(os.devnull, os.O_RDONLY) for _ in range(inherited)]
                 try:
                     soft = 3 + inherited + free
@@ -447,8 +454,11 @@ class InputsReadOnceTest(Scratch):
                                            (soft, resource.getrlimit(resource.RLIMIT_NOFILE)[1]))
                     want = subprocess.run(["sha1sum", *names], capture_output=True,
                                           pass_fds=spare, preexec_fn=few_descriptors)
+                    env = os.environ if refused is None else dict(
+                        os.environ, LD_PRELOAD=FAIL_SHIM, QUILLET_EMFILE_PATH=names[refused])
                     ours = subprocess.run([TOOL, "sha1", "-j", jobs, *names], capture_output=True,
-                                          pass_fds=spare, preexec_fn=few_descriptors, timeout=60)
+                                          pass_fds=spare, preexec_fn=few_descriptors, timeout=60,
+                                          env=env)
                 finally:
                     for fd in spare:
                         os.close(fd)
