@@ -32,7 +32,9 @@ def source(path):
     return os.path.join("engine", path)
 
 
-COMMON = ["-std=c++20", "-O3", "-fPIC", "-fvisibility=hidden", *MANIFEST["library_flags"],
+# -g0: the interpreter's own flags ask for debug information, which would make
+# the installed module many times the size of its code.
+COMMON = ["-std=c++20", "-O3", "-g0", "-fPIC", "-fvisibility=hidden", *MANIFEST["library_flags"],
           *MANIFEST["warnings"], "-Werror"]
 INCLUDES = [SRC, os.path.join(ROOT, "include")]
 

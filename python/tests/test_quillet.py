@@ -614,6 +614,11 @@ class FileDigestTest(unittest.TestCase):
 
 
 class InterfaceTest(unittest.TestCase):
+    @unittest.skipUnless(sys.platform.startswith("linux"), "reads an ELF file")
+    def test_the_module_is_installed_without_debug_information(self):
+        with open(quillet._quillet.__file__, "rb") as f:
+            self.assertFalse(b".debug_info" in f.read(), "the module has a .debug_info section")
+
     def test_signatures(self):
         h = quillet.sha1()
         want = {
