@@ -3,6 +3,9 @@
 variants, with bad arguments and threads.
 
     QUILLET_LIBRARY=build/release/src/libquillet.so python -m unittest discover python/tests
+
+With QUILLET_TEST_HOOKS=1 (set when the package was built so, as
+python/run_tests.sh builds it) the tests that need the module's hooks run too.
 """
 
 import array
