@@ -782,8 +782,9 @@ int Exec(PyObject* module) {
   return 0;
 }
 
-// The state holds a reference to the type, whose instances hold the type and
-// which holds the module: the collector follows it.
+// The state's reference to the type is shown to the collector: the type holds
+// the module and each object holds the type, so a module no longer imported
+// is collected with the last of its objects.
 int Traverse(PyObject* module, visitproc visit, void* arg) {
   Py_VISIT(StateOf(module).hash_type);
   return 0;
