@@ -7,6 +7,12 @@
 // instantiated directly; the GIL is released while a buffer of 2 KiB or more
 // is hashed, and an object then has a lock of its own, so that several
 // threads may use one object at once.
+//
+// The module is initialised in phases (PEP 489): each import, in each
+// interpreter, makes a module of its own with its own Hash type, held in the
+// module's state; nothing is kept in globals. A build for the tests
+// (QUILLET_TEST_HOOKS defined) adds _gil_releases() and Hash._locked, which
+// the installed package does not have.
 #define PY_SSIZE_T_CLEAN
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wconversion"
@@ -23,6 +29,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -43,9 +50,24 @@ constexpr Py_ssize_t kGilMinSize = 2048;
 // file_digest's default read size, as hashlib's.
 constexpr Py_ssize_t kFileBufferSize = 1 << 18;
 
-// How many times the GIL was let go while hashing: read by the tests
-// (_gil_releases()), so that the threshold is seen to hold.
-std::size_t gil_releases = 0;
+// What one import of the module holds.
+struct State {
+  PyTypeObject* hash_type;
+#if defined(QUILLET_TEST_HOOKS)
+  // How many times the GIL was let go while hashing, read by the tests
+  // (_gil_releases()) so that the threshold is seen to hold.
+  std::size_t gil_releases;
+#endif
+};
+
+State& StateOf(PyObject* module) { return *static_cast<State*>(PyModule_GetState(module)); }
+
+// Counts a release of the GIL, in builds for the tests.
+void CountRelease([[maybe_unused]] State& state) {
+#if defined(QUILLET_TEST_HOOKS)
+  ++state.gil_releases;
+#endif
+}
 
 // A caller's bytes, read through the buffer protocol as hashlib reads them.
 class Bytes {
@@ -82,9 +104,9 @@ class Bytes {
 
 // Runs `work` with the GIL released when `size` is large enough to repay it.
 template <typename Work>
-void MaybeWithoutGil(Py_ssize_t size, Work&& work) {
+void MaybeWithoutGil(State& state, Py_ssize_t size, Work&& work) {
   if (size >= kGilMinSize) {
-    ++gil_releases;
+    CountRelease(state);
     Py_BEGIN_ALLOW_THREADS
     work();
     Py_END_ALLOW_THREADS
@@ -99,6 +121,11 @@ struct HashObject {
   alignas(quillet::Hasher) unsigned char storage[sizeof(quillet::Hasher)];
   quillet::Hasher& hasher() { return *std::launder(reinterpret_cast<quillet::Hasher*>(storage)); }
 };
+
+// The state of the module whose type the object is.
+State& StateOf(HashObject* self) {
+  return *static_cast<State*>(PyType_GetModuleState(Py_TYPE(self)));
+}
 
 // Holds an object's lock, if it has one; waits for it with the GIL released
 // when another thread has it. An object gets its lock (under the GIL) the
@@ -124,19 +151,21 @@ class Locked {
   PyThread_type_lock lock_;
 };
 
-PyTypeObject* hash_type = nullptr;  // made once, when the module is imported
-
-HashObject* NewHash(const quillet::Hasher& from) {
-  HashObject* self = PyObject_New(HashObject, hash_type);
+// A new object of `type` (a module's Hash type) holding a copy of `from`.
+HashObject* NewHash(PyTypeObject* type, const quillet::Hasher& from) {
+  HashObject* self = PyObject_New(HashObject, type);
   if (self == nullptr) return nullptr;
   self->lock = nullptr;
   new (self->storage) quillet::Hasher(from);
   return self;
 }
 
-HashObject* NewHash(quillet::Algorithm algorithm) { return NewHash(quillet::Hasher(algorithm)); }
+HashObject* NewHash(State& state, quillet::Algorithm algorithm) {
+  return NewHash(state.hash_type, quillet::Hasher(algorithm));
+}
 
-bool IsHash(PyObject* object) { return Py_IS_TYPE(object, hash_type); }
+// Whether `object` is a hash object of this module's.
+bool IsHash(State& state, PyObject* object) { return Py_IS_TYPE(object, state.hash_type); }
 
 // Feeds `bytes` to the object. False, with MemoryError set, when the object
 // needs a lock and none can be had.
@@ -150,7 +179,7 @@ bool Update(HashObject* self, std::span<const std::byte> bytes) {
     }
   }
   const Locked locked(self);
-  MaybeWithoutGil(size, [&] { self->hasher().Update(bytes); });
+  MaybeWithoutGil(StateOf(self), size, [&] { self->hasher().Update(bytes); });
   return true;
 }
 
@@ -199,7 +228,7 @@ PyObject* HashHexdigest(PyObject* object, PyObject*) {
 PyObject* HashCopy(PyObject* object, PyObject*) {
   auto* self = reinterpret_cast<HashObject*>(object);
   const Locked locked(self);
-  return reinterpret_cast<PyObject*>(NewHash(self->hasher()));
+  return reinterpret_cast<PyObject*>(NewHash(Py_TYPE(object), self->hasher()));
 }
 
 const quillet::AlgorithmInfo& InfoOf(PyObject* object) {
@@ -219,10 +248,12 @@ PyObject* HashBlockSize(PyObject* object, void*) {
   return PyLong_FromSize_t(InfoOf(object).block_size);
 }
 
-// Whether the object has its lock (for the tests).
+#if defined(QUILLET_TEST_HOOKS)
+// Whether the object has its lock.
 PyObject* HashLocked(PyObject* object, void*) {
   return PyBool_FromLong(reinterpret_cast<HashObject*>(object)->lock != nullptr);
 }
+#endif
 
 PyObject* HashRepr(PyObject* object) {
   const std::string name(InfoOf(object).name);
@@ -245,7 +276,9 @@ PyGetSetDef kHashGetSet[] = {
     {"name", HashName, nullptr, nullptr, nullptr},
     {"digest_size", HashDigestSize, nullptr, nullptr, nullptr},
     {"block_size", HashBlockSize, nullptr, nullptr, nullptr},
+#if defined(QUILLET_TEST_HOOKS)
     {"_locked", HashLocked, nullptr, nullptr, nullptr},
+#endif
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -284,10 +317,10 @@ bool InitialData(const char* function, PyObject* data, PyObject* string, PyObjec
 }
 
 // A new hash object of `algorithm`, fed `initial` when given.
-PyObject* Make(quillet::Algorithm algorithm, PyObject* initial) {
+PyObject* Make(State& state, quillet::Algorithm algorithm, PyObject* initial) {
   Bytes bytes;
   if (initial != nullptr && !bytes.Get(initial)) return nullptr;
-  HashObject* self = NewHash(algorithm);
+  HashObject* self = NewHash(state, algorithm);
   if (self == nullptr) return nullptr;
   if (initial != nullptr && !Update(self, bytes.span())) {
     Py_DECREF(self);
@@ -296,11 +329,15 @@ PyObject* Make(quillet::Algorithm algorithm, PyObject* initial) {
   return reinterpret_cast<PyObject*>(self);
 }
 
-// constructor(string=b'', *, usedforsecurity=True, data=None), as
-// hashlib's in 3.11 (string) and later (data).
-PyObject* Construct(quillet::Algorithm algorithm, const char* format, PyObject* args,
-                    PyObject* kwargs) {
+// function(string=b'', *, usedforsecurity=True, data=None), the
+// constructor named `function`, as hashlib's in 3.11 (string) and later
+// (data).
+PyObject* Construct(PyObject* module, quillet::Algorithm algorithm, const char* function,
+                    PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"string", "usedforsecurity", "data", nullptr};
+  // What follows the ':' is the name PyArg's messages give the function.
+  char format[32];
+  std::snprintf(format, sizeof format, "|O$pO:%s", function);
   PyObject *string = nullptr, *data = nullptr;
   int used_for_security = 1;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, const_cast<char**>(keywords), &string,
@@ -308,21 +345,21 @@ PyObject* Construct(quillet::Algorithm algorithm, const char* format, PyObject* 
     return nullptr;
   }
   PyObject* initial = nullptr;
-  if (!InitialData(std::strchr(format, ':') + 1, data, string, initial)) return nullptr;
-  return Make(algorithm, initial);
+  if (!InitialData(function, data, string, initial)) return nullptr;
+  return Make(StateOf(module), algorithm, initial);
 }
 
-PyObject* NewSha1(PyObject*, PyObject* args, PyObject* kwargs) {
-  return Construct(quillet::Algorithm::kStandardSha, "|O$pO:sha1", args, kwargs);
+PyObject* NewSha1(PyObject* module, PyObject* args, PyObject* kwargs) {
+  return Construct(module, quillet::Algorithm::kStandardSha, "sha1", args, kwargs);
 }
-PyObject* NewBroken(PyObject*, PyObject* args, PyObject* kwargs) {
-  return Construct(quillet::Algorithm::kBrokenSha, "|O$pO:broken_sha", args, kwargs);
+PyObject* NewBroken(PyObject* module, PyObject* args, PyObject* kwargs) {
+  return Construct(module, quillet::Algorithm::kBrokenSha, "broken_sha", args, kwargs);
 }
-PyObject* NewLockdown(PyObject*, PyObject* args, PyObject* kwargs) {
-  return Construct(quillet::Algorithm::kLockdownSha, "|O$pO:lockdown_sha", args, kwargs);
+PyObject* NewLockdown(PyObject* module, PyObject* args, PyObject* kwargs) {
+  return Construct(module, quillet::Algorithm::kLockdownSha, "lockdown_sha", args, kwargs);
 }
-PyObject* NewMd5(PyObject*, PyObject* args, PyObject* kwargs) {
-  return Construct(quillet::Algorithm::kMd5, "|O$pO:md5", args, kwargs);
+PyObject* NewMd5(PyObject* module, PyObject* args, PyObject* kwargs) {
+  return Construct(module, quillet::Algorithm::kMd5, "md5", args, kwargs);
 }
 
 // The algorithm named `name` (a str, any case), or nullopt with ValueError or
@@ -343,7 +380,7 @@ std::optional<quillet::Algorithm> AlgorithmNamed(PyObject* name) {
 
 // new(name, data=b'', **kwargs), as hashlib.new: the keywords are the
 // constructors' (usedforsecurity, string).
-PyObject* New(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* New(PyObject* module, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"name", "data", "usedforsecurity", "string", nullptr};
   PyObject *name = nullptr, *data = nullptr, *string = nullptr;
   int used_for_security = 1;
@@ -355,14 +392,14 @@ PyObject* New(PyObject*, PyObject* args, PyObject* kwargs) {
   if (!algorithm) return nullptr;
   PyObject* initial = nullptr;
   if (!InitialData("new", data, string, initial)) return nullptr;
-  return Make(*algorithm, initial);
+  return Make(StateOf(module), *algorithm, initial);
 }
 
 // The digests of `items`' (a tuple's) as a list of bytes; nullptr with the
 // exception set. Every buffer is held (none can be resized) while they are
 // hashed side by side with the GIL released. A tuple, because taking a buffer
 // may run Python code (__buffer__) that changes a list under the loop.
-PyObject* DigestsOf(quillet::Algorithm algorithm, PyObject* items) {
+PyObject* DigestsOf(State& state, quillet::Algorithm algorithm, PyObject* items) {
   const auto count = static_cast<std::size_t>(PyTuple_GET_SIZE(items));
   const std::unique_ptr<Bytes[]> held(new (std::nothrow) Bytes[count]);
   const std::unique_ptr<quillet::ByteView[]> views(new (std::nothrow) quillet::ByteView[count]);
@@ -376,7 +413,7 @@ PyObject* DigestsOf(quillet::Algorithm algorithm, PyObject* items) {
     views[i] = held[i].span();
     total += std::min(held[i].size(), PY_SSIZE_T_MAX - total);
   }
-  MaybeWithoutGil(total, [&] {
+  MaybeWithoutGil(state, total, [&] {
     quillet::DigestMany(algorithm, std::span(views.get(), count), std::span(digests.get(), count));
   });
   PyObject* list = PyList_New(static_cast<Py_ssize_t>(count));
@@ -392,7 +429,7 @@ PyObject* DigestsOf(quillet::Algorithm algorithm, PyObject* items) {
 
 // digest_many(name, messages): the digest of each message (any iterable of
 // bytes-like objects), as bytes, in a list; names as new().
-PyObject* DigestMany(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* DigestMany(PyObject* module, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"name", "messages", nullptr};
   PyObject *name = nullptr, *messages = nullptr;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:digest_many", const_cast<char**>(keywords),
@@ -411,7 +448,7 @@ PyObject* DigestMany(PyObject*, PyObject* args, PyObject* kwargs) {
     Py_DECREF(sequence);
   }
   if (items == nullptr) return nullptr;
-  PyObject* list = DigestsOf(*algorithm, items);
+  PyObject* list = DigestsOf(StateOf(module), *algorithm, items);
   Py_DECREF(items);
   return list;
 }
@@ -433,7 +470,7 @@ bool DigestDescriptor(HashObject* self, int fd) {
   while (ok) {
     ssize_t got = 0;
     int error = 0;
-    ++gil_releases;
+    CountRelease(StateOf(self));
     Py_BEGIN_ALLOW_THREADS
     got = read(fd, buffer, kChunk);
     if (got < 0) error = errno;
@@ -497,7 +534,8 @@ int DirectDescriptor(PyObject* fileobj) {
 // hashlib.file_digest: the digest of what is left to read in `fileobj`
 // (the whole buffer of an io.BytesIO). A regular file opened with open() is
 // read here, in C, with the GIL released; other objects through readinto().
-PyObject* FileDigest(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* FileDigest(PyObject* module, PyObject* args, PyObject* kwargs) {
+  State& state = StateOf(module);
   static const char* keywords[] = {"", "", "_bufsize", nullptr};
   PyObject *fileobj = nullptr, *digest = nullptr;
   Py_ssize_t buffer_size = kFileBufferSize;
@@ -513,7 +551,7 @@ PyObject* FileDigest(PyObject*, PyObject* args, PyObject* kwargs) {
   if (PyUnicode_Check(digest)) {
     const auto algorithm = AlgorithmNamed(digest);
     if (!algorithm) return nullptr;
-    hash = reinterpret_cast<PyObject*>(NewHash(*algorithm));
+    hash = reinterpret_cast<PyObject*>(NewHash(state, *algorithm));
   } else {
     hash = PyObject_CallNoArgs(digest);
   }
@@ -549,7 +587,7 @@ PyObject* FileDigest(PyObject*, PyObject* args, PyObject* kwargs) {
     Py_DECREF(hash);
     return nullptr;
   }
-  if (IsHash(hash)) {
+  if (IsHash(state, hash)) {
     const int fd = DirectDescriptor(fileobj);
     if (fd >= 0) {
       bool ok = DigestDescriptor(reinterpret_cast<HashObject*>(hash), fd);
@@ -598,7 +636,7 @@ PyObject* FileDigest(PyObject*, PyObject* args, PyObject* kwargs) {
     }
     Py_DECREF(got);
     if (size == 0) break;
-    if (IsHash(hash)) {
+    if (IsHash(state, hash)) {
       ok = Update(reinterpret_cast<HashObject*>(hash),
                   std::span(static_cast<const std::byte*>(held.buf), static_cast<std::size_t>(size)));
     } else {
@@ -617,26 +655,26 @@ PyObject* FileDigest(PyObject*, PyObject* args, PyObject* kwargs) {
 
 // The exports' one-shot results.
 template <typename Compute>
-PyObject* OneShot(PyObject* data, Compute compute) {
+PyObject* OneShot(PyObject* module, PyObject* data, Compute compute) {
   Bytes bytes;
   if (!bytes.Get(data)) return nullptr;
   decltype(compute(bytes.span())) result;
-  MaybeWithoutGil(bytes.size(), [&] { result = compute(bytes.span()); });
+  MaybeWithoutGil(StateOf(module), bytes.size(), [&] { result = compute(bytes.span()); });
   return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(result.data()),
                                    static_cast<Py_ssize_t>(result.size()));
 }
 
-PyObject* StandardSHA(PyObject*, PyObject* data) {
-  return OneShot(data, [](std::span<const std::byte> d) { return quillet::StandardSHA(d); });
+PyObject* StandardSHA(PyObject* module, PyObject* data) {
+  return OneShot(module, data, [](std::span<const std::byte> d) { return quillet::StandardSHA(d); });
 }
-PyObject* BrokenSHA(PyObject*, PyObject* data) {
-  return OneShot(data, [](std::span<const std::byte> d) { return quillet::BrokenSHA(d); });
+PyObject* BrokenSHA(PyObject* module, PyObject* data) {
+  return OneShot(module, data, [](std::span<const std::byte> d) { return quillet::BrokenSHA(d); });
 }
-PyObject* LockdownSHA(PyObject*, PyObject* data) {
-  return OneShot(data, [](std::span<const std::byte> d) { return quillet::LockdownSHA(d); });
+PyObject* LockdownSHA(PyObject* module, PyObject* data) {
+  return OneShot(module, data, [](std::span<const std::byte> d) { return quillet::LockdownSHA(d); });
 }
-PyObject* MD5(PyObject*, PyObject* data) {
-  return OneShot(data, [](std::span<const std::byte> d) { return quillet::MD5Hex(d); });
+PyObject* MD5(PyObject* module, PyObject* data) {
+  return OneShot(module, data, [](std::span<const std::byte> d) { return quillet::MD5Hex(d); });
 }
 
 // A token: any int from -2**31 to 2**32-1, taken as its 32 bits.
@@ -656,7 +694,7 @@ bool Token(PyObject* value, const char* name, std::uint32_t& token) {
   return true;
 }
 
-PyObject* DoubleHashPassword(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* DoubleHashPassword(PyObject* module, PyObject* args, PyObject* kwargs) {
   static const char* keywords[] = {"password", "first_token", "second_token", nullptr};
   PyObject *password = nullptr, *first = nullptr, *second = nullptr;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OOO:DoubleHashPassword",
@@ -668,12 +706,16 @@ PyObject* DoubleHashPassword(PyObject*, PyObject* args, PyObject* kwargs) {
     return nullptr;
   }
   // The password is read in place: the package makes no copy of it.
-  return OneShot(password, [&](std::span<const std::byte> d) {
+  return OneShot(module, password, [&](std::span<const std::byte> d) {
     return quillet::DoubleHashPassword(d, first_token, second_token);
   });
 }
 
-PyObject* GilReleases(PyObject*, PyObject*) { return PyLong_FromSize_t(gil_releases); }
+#if defined(QUILLET_TEST_HOOKS)
+PyObject* GilReleases(PyObject* module, PyObject*) {
+  return PyLong_FromSize_t(StateOf(module).gil_releases);
+}
+#endif
 
 template <auto function>
 PyCFunction WithKeywords() {
@@ -716,37 +758,65 @@ PyMethodDef kModuleMethods[] = {
     {"DoubleHashPassword", WithKeywords<DoubleHashPassword>(), METH_VARARGS | METH_KEYWORDS,
      "DoubleHashPassword($module, /, password, first_token, second_token)\n--\n\n"
      "Return the 20-byte password proof; tokens from -2**31 to 2**32-1."},
+#if defined(QUILLET_TEST_HOOKS)
     {"_gil_releases", GilReleases, METH_NOARGS,
-     "_gil_releases($module, /)\n--\n\nHow many times hashing let the GIL go (for the tests)."},
+     "_gil_releases($module, /)\n--\n\nHow many times hashing let the GIL go."},
+#endif
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "_quillet",
-                       "Quillet's digests: the engines behind the quillet package.", -1,
-                       kModuleMethods, nullptr, nullptr, nullptr, nullptr};
+// Makes the module's Hash type and fills the module in.
+int Exec(PyObject* module) {
+  State& state = StateOf(module);
+  state.hash_type =
+      reinterpret_cast<PyTypeObject*>(PyType_FromModuleAndSpec(module, &kHashSpec, nullptr));
+  if (state.hash_type == nullptr) return -1;
+#if !defined(Py_TPFLAGS_DISALLOW_INSTANTIATION)
+  state.hash_type->tp_new = nullptr;
+#endif
+  if (PyModule_AddType(module, state.hash_type) != 0 ||
+      PyModule_AddStringConstant(module, "__version__", QUILLET_VERSION_STRING) != 0 ||
+      PyModule_AddIntConstant(module, "_GIL_MINSIZE", kGilMinSize) != 0) {
+    return -1;
+  }
+  return 0;
+}
+
+// The state's reference to the type is shown to the collector: the type holds
+// the module and each object holds the type, so a module no longer imported
+// is collected with the last of its objects.
+int Traverse(PyObject* module, visitproc visit, void* arg) {
+  Py_VISIT(StateOf(module).hash_type);
+  return 0;
+}
+
+int Clear(PyObject* module) {
+  Py_CLEAR(StateOf(module).hash_type);
+  return 0;
+}
+
+void Free(void* module) { Clear(static_cast<PyObject*>(module)); }
+
+PyModuleDef_Slot kModuleSlots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(Exec)},
+#if defined(Py_mod_multiple_interpreters)
+    // Nothing is shared between interpreters but the library's code, which
+    // several threads already run at once.
+    {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED},
+#endif
+    {0, nullptr},
+};
+
+PyModuleDef kModule = {PyModuleDef_HEAD_INIT,
+                       "_quillet",
+                       "Quillet's digests: the engines behind the quillet package.",
+                       sizeof(State),
+                       kModuleMethods,
+                       kModuleSlots,
+                       Traverse,
+                       Clear,
+                       Free};
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit__quillet() {
-  if (hash_type == nullptr) {
-    hash_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&kHashSpec));
-    if (hash_type == nullptr) return nullptr;
-#if !defined(Py_TPFLAGS_DISALLOW_INSTANTIATION)
-    hash_type->tp_new = nullptr;
-#endif
-  }
-  PyObject* module = PyModule_Create(&kModule);
-  if (module == nullptr) return nullptr;
-  Py_INCREF(hash_type);
-  if (PyModule_AddObject(module, "Hash", reinterpret_cast<PyObject*>(hash_type)) != 0) {
-    Py_DECREF(hash_type);
-    Py_DECREF(module);
-    return nullptr;
-  }
-  if (PyModule_AddStringConstant(module, "__version__", QUILLET_VERSION_STRING) != 0 ||
-      PyModule_AddIntConstant(module, "_GIL_MINSIZE", kGilMinSize) != 0) {
-    Py_DECREF(module);
-    return nullptr;
-  }
-  return module;
-}
+PyMODINIT_FUNC PyInit__quillet() { return PyModuleDef_Init(&kModule); }

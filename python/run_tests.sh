@@ -36,10 +36,13 @@ suite() {
     wheels=$("$2/bin/python" -c "import sysconfig; print(sysconfig.get_path('stdlib'))")/test/wheeldata
     "$2/bin/python" -m pip install --quiet --no-index --find-links "$wheels" setuptools || return
   fi
-  "$2/bin/python" -m pip install --quiet --no-build-isolation --no-index "$here" || return
+  # Built with the tests' hooks (_gil_releases, Hash._locked), which the
+  # tests then require.
+  QUILLET_TEST_HOOKS=1 "$2/bin/python" -m pip install --quiet --no-build-isolation --no-index \
+    "$here" || return
   # Away from the source tree, so that the installed package is the one imported.
-  (cd "$build" && QUILLET_LIBRARY=$build/src/libquillet.so "$2/bin/python" -m unittest discover \
-    -s "$here/tests" -v)
+  (cd "$build" && QUILLET_TEST_HOOKS=1 QUILLET_LIBRARY=$build/src/libquillet.so \
+    "$2/bin/python" -m unittest discover -s "$here/tests" -v)
 }
 
 # The other versions are built and tested in the background while the

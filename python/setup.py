@@ -32,7 +32,9 @@ def source(path):
     return os.path.join("engine", path)
 
 
-COMMON = ["-std=c++20", "-O3", "-fPIC", "-fvisibility=hidden", *MANIFEST["library_flags"],
+# -g0: the interpreter's own flags ask for debug information, which would make
+# the installed module many times the size of its code.
+COMMON = ["-std=c++20", "-O3", "-g0", "-fPIC", "-fvisibility=hidden", *MANIFEST["library_flags"],
           *MANIFEST["warnings"], "-Werror"]
 INCLUDES = [SRC, os.path.join(ROOT, "include")]
 
@@ -51,6 +53,9 @@ elif machine in ("aarch64", "arm64"):
     definitions = []
 else:
     definitions = [("QUILLET_PORTABLE_ONLY", None)]
+# QUILLET_TEST_HOOKS=1 builds the module for the tests (python/run_tests.sh):
+# with _gil_releases() and Hash._locked, which the installed package lacks.
+hooks = [("QUILLET_TEST_HOOKS", None)] if os.environ.get("QUILLET_TEST_HOOKS") == "1" else []
 
 setup(
     name="quillet",
@@ -64,7 +69,7 @@ setup(
         "quillet._quillet",
         sources=["_quillet.cpp"],
         include_dirs=INCLUDES,
-        define_macros=definitions,
+        define_macros=definitions + hooks,
         extra_compile_args=COMMON,
         # The CPU-specific libraries come first: the engine refers to them.
         libraries=[name for name, _, _ in reversed(libraries)],

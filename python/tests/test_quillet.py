@@ -3,6 +3,9 @@
 variants, with bad arguments and threads.
 
     QUILLET_LIBRARY=build/release/src/libquillet.so python -m unittest discover python/tests
+
+With QUILLET_TEST_HOOKS=1 (set when the package was built so, as
+python/run_tests.sh builds it) the tests that need the module's hooks run too.
 """
 
 import array
@@ -42,6 +45,20 @@ HASHLIB = {"sha1": hashlib.sha1, "md5": hashlib.md5}
 MODEL = {"broken_sha": sha_variants.broken_sha, "lockdown_sha": sha_variants.lockdown_sha,
          "sha1": sha_variants.standard_sha}
 EXPORT_OF = {"sha1": "StandardSHA", "broken_sha": "BrokenSHA", "lockdown_sha": "LockdownSHA"}
+# A module built for the tests (QUILLET_TEST_HOOKS=1, as python/run_tests.sh
+# builds it) has _gil_releases() and Hash._locked; the installed one has not.
+HOOKS = os.environ.get("QUILLET_TEST_HOOKS") == "1"
+# What a sub-interpreter runs: it imports the package and hashes, and appends
+# [id of its Hash type, whether the digests were right] to $QUILLET_RESULTS.
+SUB_INTERPRETER_CODE = """
+import hashlib, os, quillet
+ok = (quillet.sha1(b"abc").hexdigest() == hashlib.sha1(b"abc").hexdigest()
+      and quillet.md5(bytes(5000)).digest() == hashlib.md5(bytes(5000)).digest()
+      and quillet.digest_many("sha1", [b"a", b""]) == [hashlib.sha1(b"a").digest(),
+                                                        hashlib.sha1(b"").digest()])
+with open(os.environ["QUILLET_RESULTS"], "a") as f:
+    f.write(repr([id(quillet.Hash), ok]) + "\\n")
+"""
 
 
 def find_mypy():
@@ -260,8 +277,8 @@ class BadArgumentsTest(unittest.TestCase):
                     (lambda: quillet.new(name, b"a", data=b"b"),
                      "argument for new() given by name ('data') and position (2)"),
                     (lambda: constructor(b"", True), f"{name}() takes at most 1 positional argument (2 given)"),
-                    (lambda: constructor(data=b"a", string=b"b"), "mutually exclusive"),
-                    (lambda: quillet.new(name, data=b"a", string=b"b"), "mutually exclusive")):
+                    (lambda: constructor(data=b"a", string=b"b"), f"mutually exclusive in {name}()"),
+                    (lambda: quillet.new(name, data=b"a", string=b"b"), "mutually exclusive in new()")):
                 # Python 3.13 words an unknown keyword its own way.
                 if sys.version_info >= (3, 13) and "invalid keyword" in message:
                     keyword, function = re.match(r"(\S+) is an invalid keyword argument for (\S+)",
@@ -412,6 +429,7 @@ class ThreadsTest(unittest.TestCase):
                 self.assertEqual(shared["md5"].digest(), hashlib.md5(chunk * 400).digest())
                 self.assertEqual(shared["broken_sha"].digest(), sha_variants.broken_sha(chunk * 400))
 
+    @unittest.skipUnless(HOOKS, "needs the module built for the tests (QUILLET_TEST_HOOKS=1)")
     def test_the_gil_is_let_go_from_2048_bytes_on(self):
         minsize = quillet._quillet._GIL_MINSIZE
         self.assertEqual(minsize, 2048)
@@ -613,7 +631,100 @@ class FileDigestTest(unittest.TestCase):
         self.assertRaises(ValueError, quillet.file_digest, closed, "sha1")
 
 
+class ModuleStateTest(unittest.TestCase):
+    def test_each_import_is_a_module_of_its_own(self):
+        # Each load makes a new module, with a Hash type and a state of its
+        # own; a module's objects go on working after it is dropped (their
+        # type keeps it), count in their own module's state, and the module
+        # is collected with the last of them.
+        got = isolated(self, f"""
+            import gc, hashlib, importlib, importlib.util, io, weakref
+            import quillet._quillet as installed
+            hooks = {HOOKS}
+            out = [importlib.reload(installed) is installed]
+            spec = importlib.util.find_spec("quillet._quillet")
+            def load():
+                module = importlib.util.module_from_spec(spec)
+                spec.loader.exec_module(module)
+                return module
+            first, second = load(), load()
+            out += [first is not second, len({{installed.Hash, first.Hash, second.Hash}}) == 3]
+            old = first.sha1(b"ab")
+            first_sha1, first_type = first.sha1, first.Hash
+            first_releases = first._gil_releases if hooks else lambda: 0
+            gone = weakref.ref(first)
+            del first
+            gc.collect()
+            out.append(gone() is not None)
+            second_releases = second._gil_releases if hooks else lambda: 0
+            before = (first_releases(), second_releases())
+            old.update(b"c" * 5000)
+            out.append((first_releases() - before[0], second_releases() - before[1]))
+            want = hashlib.sha1(b"ab" + b"c" * 5000).hexdigest()
+            copied = old.copy()
+            out += [old.hexdigest() == want, type(copied) is first_type, copied.hexdigest() == want]
+            # One module's file_digest with the other's constructor.
+            data = io.BytesIO(b"abc")
+            out += [type(second.file_digest(data, first_sha1)) is first_type,
+                    second.file_digest(data, first_sha1).hexdigest() == hashlib.sha1(b"abc").hexdigest(),
+                    type(second.file_digest(data, "sha1")) is second.Hash]
+            del old, copied, first_sha1, first_type, first_releases
+            gc.collect()
+            out.append(gone() is None)
+            print(out)
+            """)
+        self.assertEqual(got, [True, True, True, True, (int(HOOKS), 0), True, True, True, True, True,
+                               True, True])
+
+    def test_sub_interpreters_have_modules_of_their_own(self):
+        # The old kind (_testcapi's) and, from 3.13 on, isolated ones with a
+        # GIL of their own (_interpreters), which refuse a module initialised
+        # in a single phase.
+        results = os.path.join(tempfile.mkdtemp(), "results")
+        self.addCleanup(shutil.rmtree, os.path.dirname(results))
+        got = isolated(self, f"""
+            import ast, os, quillet
+            os.environ["QUILLET_RESULTS"] = {results!r}
+            code = {SUB_INTERPRETER_CODE!r}
+            runs = []
+            try:
+                import _testcapi
+                runs.append(lambda: _testcapi.run_in_subinterp(code) == 0)
+            except ImportError:
+                pass
+            try:
+                import _interpreters
+                def run_isolated():
+                    interpreter = _interpreters.create()
+                    try:
+                        error = _interpreters.run_string(interpreter, code)
+                        return error is None or error.formatted
+                    finally:
+                        _interpreters.destroy(interpreter)
+                runs.append(run_isolated)
+            except ImportError:
+                pass
+            ran = [run() for run in runs]
+            with open({results!r}) as f:
+                lines = [ast.literal_eval(line) for line in f] if ran else []
+            types = {{id(quillet.Hash)}} | {{kind for kind, _ in lines}}
+            print([ran, [ok for _, ok in lines], len(types) == len(runs) + 1])
+            """)
+        if not got[0]:
+            self.skipTest("needs _testcapi or _interpreters")
+        self.assertEqual(got, [[True] * len(got[0]), [True] * len(got[0]), True])
+
+
 class InterfaceTest(unittest.TestCase):
+    @unittest.skipUnless(sys.platform.startswith("linux"), "reads an ELF file")
+    def test_the_module_is_installed_without_debug_information(self):
+        with open(quillet._quillet.__file__, "rb") as f:
+            self.assertFalse(b".debug_info" in f.read(), "the module has a .debug_info section")
+
+    def test_the_tests_hooks_are_only_in_a_build_for_the_tests(self):
+        self.assertEqual((hasattr(quillet._quillet, "_gil_releases"), hasattr(quillet.sha1(), "_locked")),
+                         (HOOKS, HOOKS))
+
     def test_signatures(self):
         h = quillet.sha1()
         want = {
