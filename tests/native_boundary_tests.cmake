@@ -48,7 +48,21 @@ add_test(NAME boundary.elf_structure
     SysAllocStringByteLen SysFreeString SysStringByteLen
     quillet_StandardSHA quillet_BrokenSHA quillet_LockdownSHA quillet_MD5
     quillet_DoubleHashPassword quillet_SysAllocStringByteLen quillet_SysFreeString
-    quillet_SysStringByteLen)
+    quillet_SysStringByteLen
+    # The streaming interface (quillet/stream.h), in a node of its own.
+    quillet_version@QUILLET_0.1 quillet_abi_version@QUILLET_0.1
+    quillet_status_text@QUILLET_0.1 quillet_algorithm_count@QUILLET_0.1
+    quillet_algorithm_name@QUILLET_0.1 quillet_algorithm_find@QUILLET_0.1
+    quillet_digest_size@QUILLET_0.1 quillet_digest_size_by_name@QUILLET_0.1
+    quillet_digest@QUILLET_0.1 quillet_digest_many@QUILLET_0.1
+    quillet_hasher_new@QUILLET_0.1 quillet_hasher_update@QUILLET_0.1
+    quillet_hasher_finish@QUILLET_0.1 quillet_hasher_copy@QUILLET_0.1
+    quillet_hasher_reset@QUILLET_0.1 quillet_hasher_algorithm@QUILLET_0.1
+    quillet_hasher_free@QUILLET_0.1 quillet_state_size@QUILLET_0.1
+    quillet_state_align@QUILLET_0.1 quillet_state_init@QUILLET_0.1
+    quillet_state_update@QUILLET_0.1 quillet_state_finish@QUILLET_0.1
+    quillet_state_copy@QUILLET_0.1 quillet_state_reset@QUILLET_0.1
+    quillet_state_clear@QUILLET_0.1)
 endif()
 
 set(QUILLET_PYTHON_ENV "QUILLET_LIBRARY=$<TARGET_FILE:quillet>")
