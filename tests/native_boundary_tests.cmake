@@ -21,6 +21,16 @@ add_test(NAME boundary.dlopen
 set_tests_properties(boundary.dlopen PROPERTIES
   ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quillet>")
 
+# The streaming interface (quillet/stream.h) from C, linked as a C program
+# links the library: every answer split every way, every error.
+add_executable(quillet_stream_test boundary/stream_test.c boundary/caller_body.c)
+add_dependencies(quillet_stream_test quillet_model_answers)
+target_compile_definitions(quillet_stream_test PRIVATE
+  QUILLET_KNOWN_ANSWERS="${QUILLET_KNOWN_ANSWERS}" QUILLET_MODEL_ANSWERS="${QUILLET_MODEL_ANSWERS}")
+target_link_libraries(quillet_stream_test PRIVATE quillet)
+quillet_set_warnings(quillet_stream_test)
+add_test(NAME boundary.stream COMMAND quillet_stream_test)
+
 # A program linked with libcrypto before libquillet (both export MD5) calls
 # every export through the link.
 if(TARGET OpenSSL::Crypto)

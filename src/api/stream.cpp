@@ -223,11 +223,10 @@ quillet_status quillet_digest_many(std::uint32_t algorithm, std::uint64_t count,
   if (count == 0) return QUILLET_OK;
   if (messages == nullptr || sizes == nullptr || digests == nullptr) return QUILLET_ERROR_NULL;
   const std::size_t digest_size = row->digest_size;
-  if (count > digests_size / digest_size) return QUILLET_ERROR_BUFFER_TOO_SMALL;
-  if (!quillet::Fits(count) ||
-      count > std::numeric_limits<std::size_t>::max() / digest_size) {
-    return QUILLET_ERROR_TOO_LARGE;
+  if (!quillet::Fits(count) || count > std::numeric_limits<std::size_t>::max() / digest_size) {
+    return QUILLET_ERROR_TOO_LARGE;  // more digests than memory holds
   }
+  if (count > digests_size / digest_size) return QUILLET_ERROR_BUFFER_TOO_SMALL;
   const auto n = static_cast<std::size_t>(count);
   // Every message is checked before any is hashed: a call that fails writes
   // nothing.
