@@ -149,6 +149,14 @@ if(QUILLET_QEMU AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64" AND NOT QUILLE
 endif()
 endif()  # NOT CMAKE_CROSSCOMPILING
 
+# The streaming interface's header is C89, warnings as errors (C++ reads it
+# in the library's own source).
+if(CMAKE_C_COMPILER_ID MATCHES "GNU|Clang")
+  add_test(NAME api.stream_header_c89
+    COMMAND ${CMAKE_C_COMPILER} -std=c89 -pedantic-errors ${QUILLET_WARNINGS} -Werror
+      -fsyntax-only -x c ${PROJECT_SOURCE_DIR}/include/quillet/stream.h)
+endif()
+
 # The C++ header read by an older standard says what it needs, in one line.
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   add_test(NAME api.header_names_cxx20
