@@ -84,6 +84,10 @@ add_test(NAME boundary.python_ctypes
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_ctypes.py -v)
 set_tests_properties(boundary.python_ctypes PROPERTIES ENVIRONMENT "${QUILLET_PYTHON_ENV}")
 
+add_test(NAME boundary.stream_ctypes
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_stream_ctypes.py -v)
+set_tests_properties(boundary.stream_ctypes PROPERTIES ENVIRONMENT "${QUILLET_PYTHON_ENV}")
+
 add_test(NAME boundary.large_input
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_ctypes.py -v LargeInputTest)
 set_tests_properties(boundary.large_input PROPERTIES

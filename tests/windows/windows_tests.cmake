@@ -16,6 +16,18 @@ add_dependencies(quillet_win_caller_test quillet)
 add_test(NAME boundary.win_caller COMMAND quillet_win_caller_test)
 set_tests_properties(boundary.win_caller PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine)
 
+# QuilletStream.dll through its import library, as a C program links it.
+set(QUILLET_STREAM_MODEL_ANSWERS "Z:${QUILLET_MODEL_ANSWERS}")
+add_executable(quillet_stream_test boundary/stream_test.c boundary/caller_body.c)
+add_dependencies(quillet_stream_test quillet_model_answers)
+target_compile_definitions(quillet_stream_test PRIVATE
+  QUILLET_KNOWN_ANSWERS="${QUILLET_KNOWN_ANSWERS}"
+  QUILLET_MODEL_ANSWERS="${QUILLET_STREAM_MODEL_ANSWERS}")
+target_link_libraries(quillet_stream_test PRIVATE quillet_stream)
+quillet_set_warnings(quillet_stream_test)
+add_test(NAME boundary.stream COMMAND quillet_stream_test)
+set_tests_properties(boundary.stream PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine)
+
 # Export names, stdcall argument removal, imports and the version resource,
 # read from the file itself: these hold whether or not Wine can run it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
