@@ -39,6 +39,11 @@ add_test(NAME boundary.pe_structure
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_pe.py
     --objdump ${CMAKE_OBJDUMP} --bits ${QUILLET_PE_BITS} $<TARGET_FILE:quillet>)
 
+add_test(NAME boundary.pe_structure_stream
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_pe.py
+    --objdump ${CMAKE_OBJDUMP} --bits ${QUILLET_PE_BITS}
+    --stream ${PROJECT_SOURCE_DIR}/src/boundary/quillet_stream.def $<TARGET_FILE:quillet_stream>)
+
 # Timing of the exports under Windows or Wine (run by hand; see README).
 add_executable(quillet_win_bench ${PROJECT_SOURCE_DIR}/bench/win_bench.c)
 target_link_libraries(quillet_win_bench PRIVATE oleaut32)
