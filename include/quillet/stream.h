@@ -139,8 +139,11 @@ QUILLET_STREAM_API void quillet_hasher_free(quillet_hasher *hasher);
  * be moved or copied byte for byte (memcpy, a garbage collector) between
  * calls: the bytes then go on from the same point. QUILLET_STATE_SIZE is
  * quillet_state_size() of this header's library, for arrays declared in C.
- * quillet_state_align() is the alignment at which the state needs no
- * realignment after a move (memory at any other is accepted).
+ * The library keeps the hasher at an aligned place inside the bytes and
+ * records where: a state moved to an address equal to its old one modulo
+ * quillet_state_align() goes on as it is; at any other address, the next
+ * call first moves the hasher inside the bytes to where the new address
+ * wants it.
  *
  *   unsigned char state[QUILLET_STATE_SIZE];
  *   quillet_state_init(state, sizeof state, QUILLET_MD5);
