@@ -7,7 +7,7 @@ resource.
 
 With --stream DEF it checks QuilletStream.dll, the streaming interface's
 DLL, the same way: exactly the .def file's exports, in the C calling
-convention (the caller removes the arguments), malloc and free besides the
+convention (the caller removes the arguments), malloc, free and strlen besides the
 allowed imports, and no version resource."""
 
 import argparse
@@ -40,7 +40,7 @@ def main():
         with open(args.stream, encoding="utf-8") as f:
             exports = {name: 0 for name in re.findall(r"^\s+(\w+)\s*$", f.read(), re.M)}
         allowed = {"kernel32.dll": ALLOWED_IMPORTS["kernel32.dll"],
-                   "msvcrt.dll": ALLOWED_IMPORTS["msvcrt.dll"] | {"malloc", "free"}}
+                   "msvcrt.dll": ALLOWED_IMPORTS["msvcrt.dll"] | {"malloc", "free", "strlen"}}
         file_name = "QuilletStream.dll"
 
     check(os.path.basename(args.dll) == file_name, f"file name is {file_name}")
@@ -91,7 +91,7 @@ def main():
         check(body is not None, f"{name} found as {label}")
         if body is None or args.bits != 32:
             continue
-        rets = re.findall(r"\tret\s*(\S*)", body.group(1))
+        rets = re.findall(r"\tret[ \t]*(\S*)", body.group(1))
         expected = f"${argument_bytes:#x}" if argument_bytes else ""
         # (a cdecl function may end in a tail call alone)
         check((rets or args.stream) and all(r == expected for r in rets),
