@@ -1,44 +1,16 @@
-// quillet for Node.js: node:crypto's Hash interface for Quillet's digests.
+// quillet for Node.js: node:crypto's Hash interface for Quillet's digests,
+// with Buffers (the interface itself is lib/interface.d.ts).
 /// <reference types="node" />
+import type { Algorithm, QuilletOf } from './lib/interface.js';
 
-export type Algorithm = 'sha1' | 'broken_sha' | 'lockdown_sha' | 'md5';
+export type { Algorithm };
 export type Data = string | NodeJS.ArrayBufferView | ArrayBuffer | SharedArrayBuffer;
 export type InputEncoding = BufferEncoding;
 export type OutputEncoding = 'hex' | 'base64' | 'base64url' | 'latin1' | 'binary';
+export type Quillet = QuilletOf<Buffer, Data, InputEncoding, OutputEncoding, 'addon' | 'wasm'>;
+export type Hash = ReturnType<Quillet['createHash']>;
 
-export declare class Hash {
-  private constructor();
-  update(data: Data, inputEncoding?: InputEncoding): this;
-  digest(): Buffer;
-  digest(encoding: 'buffer'): Buffer;
-  digest(encoding: OutputEncoding): string;
-  copy(): Hash;
-}
-
-/** A hash object for `algorithm` (any case); throws "Digest method not supported" for others. */
-export declare function createHash(algorithm: Algorithm | string): Hash;
-/** The algorithms' names: ['sha1', 'broken_sha', 'lockdown_sha', 'md5']. */
-export declare function getHashes(): Algorithm[];
-/** The exports' results: 20 bytes for the SHA-1 digests. */
-export declare function StandardSHA(data: Data): Buffer;
-export declare function BrokenSHA(data: Data): Buffer;
-export declare function LockdownSHA(data: Data): Buffer;
-/** MD5 as the export gives it: 32 upper-case hexadecimal characters. */
-export declare function MD5(data: Data): string;
-/** The 20-byte password proof; tokens are integers from -2**31 to 2**32-1. */
-export declare function DoubleHashPassword(password: Data, firstToken: number, secondToken: number): Buffer;
-/** Which backend runs: the native addon, or the WebAssembly build. */
-export declare const backend: 'addon' | 'wasm';
-
-declare const quillet: {
-  createHash: typeof createHash;
-  getHashes: typeof getHashes;
-  Hash: typeof Hash;
-  StandardSHA: typeof StandardSHA;
-  BrokenSHA: typeof BrokenSHA;
-  LockdownSHA: typeof LockdownSHA;
-  MD5: typeof MD5;
-  DoubleHashPassword: typeof DoubleHashPassword;
-  backend: typeof backend;
-};
+declare const quillet: Quillet;
 export default quillet;
+export declare const { createHash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5,
+  DoubleHashPassword, backend }: Quillet;

@@ -303,6 +303,25 @@ TEST(Api, AlgorithmTableAndHasher) {
   EXPECT_EQ(FindAlgorithm(""), std::nullopt);
 }
 
+// The Node.js package's names and digest sizes, by index, are the library's
+// table (node/lib/core.mjs states them as two lines).
+TEST(Api, NodeTablesAreTheLibrarys) {
+  std::string names = "const HASHES = [", sizes = "const SIZES = [";
+  for (const AlgorithmInfo& info : Algorithms()) {
+    const bool first = &info == Algorithms().data();
+    names += (first ? "'" : ", '") + std::string(info.name) + "'";
+    sizes += (first ? "" : ", ") + std::to_string(info.digest_size);
+  }
+  std::FILE* file = std::fopen(QUILLET_NODE_CORE, "rb");
+  ASSERT_NE(file, nullptr) << QUILLET_NODE_CORE;
+  std::string source;
+  char chunk[4096];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) != 0;) source.append(chunk, n);
+  std::fclose(file);
+  EXPECT_NE(source.find("\n" + names + "];\n"), std::string::npos) << names << "];";
+  EXPECT_NE(source.find("\n" + sizes + "];\n"), std::string::npos) << sizes << "];";
+}
+
 // Hexadecimal text of digests of every size a Digest holds (the writer
 // takes four bytes at a time, then the rest one by one), over every byte
 // value, in both cases, against printf's.

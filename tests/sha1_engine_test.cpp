@@ -21,12 +21,12 @@ using test::KnownAnswers;
 // The switches of each export, as the exports pass them.
 Switches SwitchesOf(Algorithm algorithm) {
   switch (algorithm) {
-    case Algorithm::kStandardSha: return kStandardSha;
-    case Algorithm::kBrokenSha: return kBrokenSha;
+    case Algorithm::kStandardSha: return StandardSha::kSwitches;
+    case Algorithm::kBrokenSha: return BrokenSha::kSwitches;
     case Algorithm::kLockdownSha:
     case Algorithm::kMd5: break;
   }
-  return kLockdownSha;
+  return LockdownSha::kSwitches;
 }
 
 // Each known answer through ComputeSHA, whole and handed over in pieces of

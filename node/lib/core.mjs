@@ -16,7 +16,8 @@
 //   encode(bytes, encoding) -> string, or undefined for an encoding it does
 //   not know (the digest is then returned as bytes, as Node.js does).
 
-// The order of quillet::Algorithms(), and their digests' sizes.
+// The order of quillet::Algorithms(), and their digests' sizes (the API
+// tests check both against the library's table).
 const HASHES = ['sha1', 'broken_sha', 'lockdown_sha', 'md5'];
 const SIZES = [20, 20, 20, 16];
 

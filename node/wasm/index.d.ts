@@ -1,39 +1,16 @@
-// quillet for browsers and bundlers: the Node.js package's interface over
-// the WebAssembly build, digests as Uint8Arrays.
+// quillet for browsers and bundlers: the Node.js package's interface
+// (lib/interface.d.ts) over the WebAssembly build, digests as Uint8Arrays.
+import type { Algorithm, QuilletOf } from '../lib/interface.js';
 
-export type Algorithm = 'sha1' | 'broken_sha' | 'lockdown_sha' | 'md5';
+export type { Algorithm };
 export type Data = string | ArrayBufferView | ArrayBuffer;
 export type InputEncoding = 'utf8' | 'utf-8' | 'hex' | 'base64' | 'base64url' | 'latin1' | 'binary' |
   'ascii' | 'utf16le' | 'ucs2';
 export type OutputEncoding = 'hex' | 'base64' | 'base64url' | 'latin1' | 'binary' | 'utf8';
+export type Quillet = QuilletOf<Uint8Array, Data, InputEncoding, OutputEncoding, 'wasm'>;
+export type Hash = ReturnType<Quillet['createHash']>;
 
-export declare class Hash {
-  private constructor();
-  update(data: Data, inputEncoding?: InputEncoding): this;
-  digest(): Uint8Array;
-  digest(encoding: 'buffer'): Uint8Array;
-  digest(encoding: OutputEncoding): string;
-  copy(): Hash;
-}
-
-export declare function createHash(algorithm: Algorithm | string): Hash;
-export declare function getHashes(): Algorithm[];
-export declare function StandardSHA(data: Data): Uint8Array;
-export declare function BrokenSHA(data: Data): Uint8Array;
-export declare function LockdownSHA(data: Data): Uint8Array;
-export declare function MD5(data: Data): string;
-export declare function DoubleHashPassword(password: Data, firstToken: number, secondToken: number): Uint8Array;
-export declare const backend: 'wasm';
-
-declare const quillet: {
-  createHash: typeof createHash;
-  getHashes: typeof getHashes;
-  Hash: typeof Hash;
-  StandardSHA: typeof StandardSHA;
-  BrokenSHA: typeof BrokenSHA;
-  LockdownSHA: typeof LockdownSHA;
-  MD5: typeof MD5;
-  DoubleHashPassword: typeof DoubleHashPassword;
-  backend: typeof backend;
-};
+declare const quillet: Quillet;
 export default quillet;
+export declare const { createHash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5,
+  DoubleHashPassword, backend }: Quillet;

@@ -1,10 +1,12 @@
 // The table of algorithms and the type-erased hasher over it. Adding a
-// digest is a row here (with its streaming hasher).
+// digest is a row of algorithm_table.hpp (with its streaming hasher).
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
+#include "api/algorithm_table.hpp"
 #include "common/hex.hpp"
 #include "common/secure_wipe.hpp"
 #include "md5/many.hpp"
@@ -66,27 +68,28 @@ void Many(std::span<const ByteView> messages, std::span<Digest> digests) noexcep
   BurnAfter<kManyStackBurnSize>([&] { ManyChunks<Engine, kSize>(messages, digests); });
 }
 
+// The many-message driver and the streaming hasher of each engine.
 template <typename Variant>
-struct ShaMany {
+struct EngineRuns {
   static void Run(const ByteView* batch, std::size_t n, sha1::Digest* out) noexcept {
     sha1::DigestMany<Variant>(batch, &MessageAt, n, out);
   }
 };
-struct Md5Many {
+template <>
+struct EngineRuns<table::Md5Engine> {
   static void Run(const ByteView* batch, std::size_t n, md5::Digest* out) noexcept {
     md5::DigestMany(batch, &MessageAt, n, out);
   }
 };
+template <Algorithm kAlgorithm>
+using HasherOf =
+    std::conditional_t<kAlgorithm == Algorithm::kMd5, Md5Hasher, ShaHasher<kAlgorithm>>;
 
-constexpr AlgorithmInfo kAlgorithms[] = {
-    {Algorithm::kStandardSha, "sha1", "StandardSHA", 20, 64, &OpsFor<StandardShaHasher>::kOps,
-     &Many<ShaMany<sha1::StandardSha>, 20>},
-    {Algorithm::kBrokenSha, "broken_sha", "BrokenSHA", 20, 64, &OpsFor<BrokenShaHasher>::kOps,
-     &Many<ShaMany<sha1::BrokenSha>, 20>},
-    {Algorithm::kLockdownSha, "lockdown_sha", "LockdownSHA", 20, 64,
-     &OpsFor<LockdownShaHasher>::kOps, &Many<ShaMany<sha1::LockdownSha>, 20>},
-    {Algorithm::kMd5, "md5", "MD5", 16, 64, &OpsFor<Md5Hasher>::kOps, &Many<Md5Many, 16>},
-};
+#define QUILLET_ROW(value, engine, name, export_name, size) \
+  {Algorithm::value, name, export_name, size, kBlockSize,    \
+   &OpsFor<HasherOf<Algorithm::value>>::kOps, &Many<EngineRuns<engine>, size>},
+constexpr AlgorithmInfo kAlgorithms[] = {QUILLET_FOR_EACH_ALGORITHM(QUILLET_ROW)};
+#undef QUILLET_ROW
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

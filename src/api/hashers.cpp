@@ -1,6 +1,5 @@
 // The C++ API's streaming hashers, over the engines' streaming operations.
-#include <type_traits>
-
+#include "api/algorithm_table.hpp"
 #include "common/secure_wipe.hpp"
 #include "md5/md5.hpp"
 #include "quillet/digest.hpp"
@@ -12,9 +11,7 @@ namespace {
 
 // The engine's variant behind each SHA-1 algorithm.
 template <Algorithm kAlgorithm>
-using VariantOf = std::conditional_t<
-    kAlgorithm == Algorithm::kStandardSha, sha1::StandardSha,
-    std::conditional_t<kAlgorithm == Algorithm::kBrokenSha, sha1::BrokenSha, sha1::LockdownSha>>;
+using VariantOf = typename table::EngineOf<kAlgorithm>::type;
 
 std::span<const std::uint8_t> Octets(ByteView data) {
   return {reinterpret_cast<const std::uint8_t*>(data.bytes().data()), data.bytes().size()};

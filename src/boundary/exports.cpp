@@ -65,15 +65,15 @@ ByteString ShaFrame(const ByteString* data, sha1::Switches switches) noexcept {
 extern "C" {
 
 ByteString QUILLET_CALL StandardSHA(const ByteString* data) {
-  return quillet::boundary::ShaFrame(data, quillet::sha1::kStandardSha);
+  return quillet::boundary::ShaFrame(data, quillet::sha1::StandardSha::kSwitches);
 }
 
 ByteString QUILLET_CALL BrokenSHA(const ByteString* data) {
-  return quillet::boundary::ShaFrame(data, quillet::sha1::kBrokenSha);
+  return quillet::boundary::ShaFrame(data, quillet::sha1::BrokenSha::kSwitches);
 }
 
 ByteString QUILLET_CALL LockdownSHA(const ByteString* data) {
-  return quillet::boundary::ShaFrame(data, quillet::sha1::kLockdownSha);
+  return quillet::boundary::ShaFrame(data, quillet::sha1::LockdownSha::kSwitches);
 }
 
 // The caller's bytes read in place; the digest returned as 32 upper-case
@@ -99,7 +99,7 @@ ByteString QUILLET_CALL DoubleHashPassword(const ByteString* password,
   const auto second = secondToken == nullptr ? 0u : static_cast<std::uint32_t>(*secondToken);
   sha1::Digest inner;
   ByteString result = nullptr;
-  if (boundary::DigestPrivateCopy(password, sha1::kBrokenSha, inner)) {
+  if (boundary::DigestPrivateCopy(password, sha1::BrokenSha::kSwitches, inner)) {
     sha1::Digest proof = password::SecondStageSHA(first, second, inner);
     SecureWipeObject(inner);
     result = boundary::MakeResult(proof);

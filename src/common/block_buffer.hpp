@@ -20,14 +20,12 @@ inline constexpr std::size_t kBlockSize = 64;
 // message whose last `pending` (< kBlockSize) bytes wait in `buffer`, and
 // returns how many bytes wait there now. compress(blocks, count) is called
 // for each run of whole blocks, in order: from the buffer when a pending
-// block fills up; from `data` itself for the whole blocks after it, unless
-// `through_buffer`, when each of them is first copied into the buffer and
-// compressed from there (the block function then never reads the caller's
-// memory).
+// block fills up, then from `data` itself for the whole blocks after it
+// (every block function reads its blocks at any alignment, so the caller's
+// does not matter).
 template <typename Compress>
 std::size_t BufferedUpdate(std::uint8_t (&buffer)[kBlockSize], std::size_t pending,
-                           const std::uint8_t* data, std::size_t length, bool through_buffer,
-                           Compress&& compress) {
+                           const std::uint8_t* data, std::size_t length, Compress&& compress) {
   if (pending != 0) {
     const std::size_t room = kBlockSize - pending;
     if (length < room) {
@@ -39,12 +37,7 @@ std::size_t BufferedUpdate(std::uint8_t (&buffer)[kBlockSize], std::size_t pendi
     data += room;
     length -= room;
   }
-  if (through_buffer) {
-    for (; length >= kBlockSize; data += kBlockSize, length -= kBlockSize) {
-      std::memcpy(buffer, data, kBlockSize);
-      compress(static_cast<const std::uint8_t*>(buffer), std::size_t{1});
-    }
-  } else if (length >= kBlockSize) {
+  if (length >= kBlockSize) {
     const std::size_t whole = length / kBlockSize;
     compress(data, whole);
     data += whole * kBlockSize;

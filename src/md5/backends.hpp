@@ -1,14 +1,18 @@
-// Every MD5 block function, by declaration alone: the portable one
-// (TransformMD5, in md5.hpp) and those for particular CPUs, each defined in a
-// file built for its instruction set. Which one runs is dispatch's choice.
+// Every MD5 block function, by declaration alone: the portable one, and
+// those for particular CPUs, each defined in a file built for its
+// instruction set. Which one runs is dispatch's choice.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "common/block_buffer.hpp"
 #include "common/cpu_features.hpp"
-#include "md5/md5.hpp"
 
 namespace quillet::md5 {
+
+// Compresses `count` consecutive 64-byte blocks into `state`: every CPU.
+void TransformMD5(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count);
 
 #if QUILLET_X86_BACKENDS
 // One 32-bit lane of AVX-512VL registers: vpternlogd round functions,

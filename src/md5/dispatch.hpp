@@ -6,8 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/block_buffer.hpp"
+#include "common/cpu_features.hpp"
 #include "common/dispatch.hpp"
-#include "md5/md5.hpp"
 
 namespace quillet::md5 {
 

@@ -1,6 +1,5 @@
 #include "md5/md5.hpp"
 
-#include <bit>
 #include <cstring>
 
 #include "common/block_buffer.hpp"
@@ -8,7 +7,6 @@
 #include "common/hex.hpp"
 #include "common/secure_wipe.hpp"
 #include "md5/dispatch.hpp"
-#include "md5/md5_steps.inc"
 
 namespace quillet::md5 {
 
@@ -20,65 +18,6 @@ void InitMD5(Md5Context& context) {
   context.count[1] = 0;
 }
 
-// The four rounds written out, constants and shifts inline. Each step adds
-// X[k] + T[i] into `a` first: that sum does not wait for the previous step, so
-// only the round function, one add, the rotate and the add of `b` sit on the
-// chain from one step to the next. In G the two terms have no bit in common,
-// so (b & d) | (c & ~d) is written as a sum, and (c & ~d), whose inputs are
-// ready a step earlier, is added before b arrives.
-#define QUILLET_MD5_F(b, c, d) ((d) ^ ((b) & ((c) ^ (d))))
-#define QUILLET_MD5_H(b, c, d) ((b) ^ (c) ^ (d))
-#define QUILLET_MD5_I(b, c, d) ((c) ^ ((b) | ~(d)))
-
-#define QUILLET_MD5_FF(a, b, c, d, k, s, t)             \
-  a += x(k) + (t);                                      \
-  a += QUILLET_MD5_F(b, c, d);                          \
-  a = std::rotl(a, s) + (b);
-#define QUILLET_MD5_GG(a, b, c, d, k, s, t)             \
-  a += x(k) + (t);                                      \
-  a += (c) & ~(d);                                      \
-  a += (b) & (d);                                       \
-  a = std::rotl(a, s) + (b);
-#define QUILLET_MD5_HH(a, b, c, d, k, s, t)             \
-  a += x(k) + (t);                                      \
-  a += QUILLET_MD5_H(b, c, d);                          \
-  a = std::rotl(a, s) + (b);
-#define QUILLET_MD5_II(a, b, c, d, k, s, t)             \
-  a += x(k) + (t);                                      \
-  a += QUILLET_MD5_I(b, c, d);                          \
-  a = std::rotl(a, s) + (b);
-
-void TransformMD5(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count) {
-  // The chaining value stays in registers from one block to the next: going
-  // through `state` would put a store and a load on the chain at every block.
-  std::uint32_t sa = state[0], sb = state[1], sc = state[2], sd = state[3];
-  for (const std::uint8_t* block = blocks; count != 0; --count, block += kBlockSize) {
-    // The message words are read from the block where they are used: a
-    // local copy would be one more place that holds message data.
-    const auto x = [block](int k) { return LoadLittleEndian32(block + 4 * k); };
-    std::uint32_t a = sa, b = sb, c = sc, d = sd;
-
-    QUILLET_MD5_STEPS(QUILLET_MD5_FF, QUILLET_MD5_GG, QUILLET_MD5_HH, QUILLET_MD5_II)
-
-    sa += a;
-    sb += b;
-    sc += c;
-    sd += d;
-  }
-  state[0] = sa;
-  state[1] = sb;
-  state[2] = sc;
-  state[3] = sd;
-}
-
-#undef QUILLET_MD5_F
-#undef QUILLET_MD5_H
-#undef QUILLET_MD5_I
-#undef QUILLET_MD5_FF
-#undef QUILLET_MD5_GG
-#undef QUILLET_MD5_HH
-#undef QUILLET_MD5_II
-
 void AddToBitCount(std::uint32_t (&count)[2], std::size_t length) {
   const std::uint32_t old = count[0];
   count[0] = old + static_cast<std::uint32_t>(length << 3);
@@ -89,13 +28,11 @@ void AddToBitCount(std::uint32_t (&count)[2], std::size_t length) {
 void UpdateMD5(Md5Context& context, const std::uint8_t* data, std::size_t length) {
   const std::size_t index = (context.count[0] >> 3) & 63;
   AddToBitCount(context.count, length);
-  // The block function the CPU runs fastest (TransformMD5 or one with the
+  // The block function the CPU runs fastest (the portable one or one with the
   // same results), asked for only when a block is to be compressed.
   const BlockFunction transform =
-      index + length >= kBlockSize ? SelectBlockFunction(length) : &TransformMD5;
-  // Whole blocks pass through the buffer too, so the transform reads only the
-  // context and never depends on the caller's alignment.
-  BufferedUpdate(context.buffer, index, data, length, true,
+      index + length >= kBlockSize ? SelectBlockFunction(length) : nullptr;
+  BufferedUpdate(context.buffer, index, data, length,
                  [&context, transform](const std::uint8_t* block, std::size_t count) {
                    transform(context.state, block, count);
                  });

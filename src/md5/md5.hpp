@@ -27,9 +27,6 @@ void AddToBitCount(std::uint32_t (&count)[2], std::size_t length);
 // length is 0) to the message.
 void UpdateMD5(Md5Context& context, const std::uint8_t* data, std::size_t length);
 
-// Compresses `count` consecutive 64-byte blocks into `state`.
-void TransformMD5(std::uint32_t state[4], const std::uint8_t* blocks, std::size_t count);
-
 // Pads, appends the 64-bit little-endian bit count, writes the digest and
 // wipes the context, which must go through InitMD5 before it is used again.
 void FinishMD5(Digest& digest, Md5Context& context);

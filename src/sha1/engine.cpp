@@ -48,7 +48,7 @@ void UpdateSHA(ShaState& state, std::span<const std::uint8_t> piece) noexcept {
   }
   const auto pending = static_cast<std::size_t>(state.length % kBlockSize);
   state.length += piece.size();
-  BufferedUpdate(state.buffer, pending, piece.data(), piece.size(), false,
+  BufferedUpdate(state.buffer, pending, piece.data(), piece.size(),
                  [&state](const std::uint8_t* blocks, std::size_t count) {
                    state.transform(state.h, blocks, count);
                  });

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <type_traits>
 
 #include "quillet/detail/sha_state.hpp"
 #include "sha1/dispatch.hpp"
@@ -42,7 +43,8 @@ Digest ComputeVariant(std::span<const std::uint8_t> input) noexcept;
 // Calls visit.template operator()<Variant>() with the variant the two
 // switches select (each on only when it equals 1).
 template <typename Visit>
-decltype(auto) WithVariant(std::uint8_t StandardFlag, std::uint8_t BrokenFlag, Visit&& visit) {
+constexpr decltype(auto) WithVariant(std::uint8_t StandardFlag, std::uint8_t BrokenFlag,
+                                     Visit&& visit) {
   if (SwitchOn(StandardFlag)) {
     return SwitchOn(BrokenFlag) ? visit.template operator()<StandardBrokenSha>()
                                 : visit.template operator()<StandardSha>();
@@ -50,6 +52,13 @@ decltype(auto) WithVariant(std::uint8_t StandardFlag, std::uint8_t BrokenFlag, V
   return SwitchOn(BrokenFlag) ? visit.template operator()<BrokenSha>()
                               : visit.template operator()<LockdownSha>();
 }
+
+// Each variant's switches select it.
+#define QUILLET_SWITCHES_SELECT(V)                                              \
+  static_assert(WithVariant(V::kSwitches.StandardFlag, V::kSwitches.BrokenFlag, \
+                            []<typename Selected>() { return std::is_same_v<Selected, V>; }));
+QUILLET_SHA1_FOR_EACH_VARIANT(QUILLET_SWITCHES_SELECT)
+#undef QUILLET_SWITCHES_SELECT
 
 // The digest of `input` selected by the two switches.
 Digest ComputeSHA(std::span<const std::uint8_t> input, std::uint8_t StandardFlag,

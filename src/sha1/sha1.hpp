@@ -47,6 +47,16 @@ constexpr Word RoundConstant(int t) {
 // variant's word with the single bit (v & 31) set.
 enum class Schedule { kRotate, kOneBit };
 
+// A switch is on only when it equals 1.
+constexpr bool SwitchOn(std::uint8_t flag) { return flag == 1; }
+
+// The switch settings that select a variant (each variant's kSwitches, which
+// the exports pass to ComputeSHA; engine.hpp checks that they select it).
+struct Switches {
+  std::uint8_t StandardFlag;
+  std::uint8_t BrokenFlag;
+};
+
 // StandardFlag on: every word crosses between bytes and words most
 // significant byte first, and the length field carries the full 64-bit bit
 // count (so StandardSHA is SHA-1 for every length).
@@ -55,6 +65,7 @@ struct StandardSha {
   static constexpr PaddingRule kPadding = {true, true, true};
   static constexpr Schedule kSchedule = Schedule::kRotate;
   static constexpr std::string_view kName = "StandardSHA";
+  static constexpr Switches kSwitches = {1, 0};
 };
 
 // BrokenFlag on: little-endian words, zero fill to a whole block with no
@@ -64,6 +75,7 @@ struct BrokenSha {
   static constexpr PaddingRule kPadding = {false, false, false};
   static constexpr Schedule kSchedule = Schedule::kOneBit;
   static constexpr std::string_view kName = "BrokenSHA";
+  static constexpr Switches kSwitches = {0, 1};
 };
 
 // Both off: SHA-1 with every word little-endian; the length field holds the
@@ -73,6 +85,7 @@ struct LockdownSha {
   static constexpr PaddingRule kPadding = {true, false, false};
   static constexpr Schedule kSchedule = Schedule::kRotate;
   static constexpr std::string_view kName = "LockdownSHA";
+  static constexpr Switches kSwitches = {0, 0};
 };
 
 // Both on, which no export sets: big-endian words with the broken padding
@@ -82,6 +95,7 @@ struct StandardBrokenSha {
   static constexpr PaddingRule kPadding = {false, true, false};
   static constexpr Schedule kSchedule = Schedule::kOneBit;
   static constexpr std::string_view kName = "StandardSHA+BrokenSHA";
+  static constexpr Switches kSwitches = {1, 1};
 };
 
 // Every variant, for the explicit instantiations of each template over them.
@@ -100,18 +114,6 @@ struct ShaContext {
   Word h[5];
   Word x[16];
 };
-
-// A switch is on only when it equals 1.
-constexpr bool SwitchOn(std::uint8_t flag) { return flag == 1; }
-
-// The switch settings the exports pass to ComputeSHA.
-struct Switches {
-  std::uint8_t StandardFlag;
-  std::uint8_t BrokenFlag;
-};
-inline constexpr Switches kStandardSha = {1, 0};
-inline constexpr Switches kBrokenSha = {0, 1};
-inline constexpr Switches kLockdownSha = {0, 0};
 
 // Written out (compilers emit one rotate): libc++ 14's std::rotl takes an
 // unsigned count where the standard's takes an int.

@@ -10,15 +10,21 @@
  * must keep, and then through the allocator's books. The tests are
  * caller_body.c's, and the version resource read from the image.
  *
- *   pe_loader_test QUILLET.DLL      run the tests
- *   pe_loader_test --can-run        exit 0 (whether this program runs here) */
+ * With --bench the exports are called directly instead, their strings made
+ * and freed without the books, and timed (bench/export_timing.c).
+ *
+ *   pe_loader_test QUILLET.DLL                    run the tests
+ *   pe_loader_test --bench QUILLET.DLL [SECONDS]  time the exports
+ *   pe_loader_test --can-run                      exit 0 (whether this program runs here) */
 #include <cpuid.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
 
+#include "../../bench/export_timing.h"
 #include "../boundary/caller.h"
 
 /* Failures seen on any thread; CHECK's counters belong to the main one. */
@@ -128,12 +134,31 @@ static void FreeString(ByteString s, int by_dll) {
   pthread_mutex_unlock(&heap_lock);
 }
 
+/* Strings of the --bench mode: the same layout, no books, no guard; from
+ * malloc, as the .so's allocator makes them (glibc's blocks are 16-aligned
+ * on i686 too: the content at 4 mod 16). */
+static int keep_books = 1;
+static ByteString PlainString(const char *source, uint32_t length) {
+  unsigned char *block = malloc(4 + (size_t)length + 2);
+  if (block == NULL) return NULL;
+  unsigned char *s = block + 4;
+  memcpy(s - 4, &length, 4);
+  if (source != NULL) memcpy(s, source, length);
+  s[length] = s[length + 1] = 0;
+  return s;
+}
+static void PlainFree(ByteString s) {
+  if (s != NULL) free(s - 4);
+}
+
 /* ---- The DLL's imports. */
 #define STDCALL __attribute__((stdcall))
 static ByteString STDCALL DllAlloc(const char *source, uint32_t length) {
-  return NewString(source, length, 1);
+  return keep_books ? NewString(source, length, 1) : PlainString(source, length);
 }
-static void STDCALL DllFree(ByteString s) { FreeString(s, 1); }
+static void STDCALL DllFree(ByteString s) {
+  if (keep_books) FreeString(s, 1); else PlainFree(s);
+}
 static void *CrtMemcpy(void *to, const void *from, size_t n) { return memcpy(to, from, n); }
 static void *CrtMemset(void *to, int c, size_t n) { return memset(to, c, n); }
 
@@ -144,28 +169,37 @@ static uint32_t Xcr0(void) {
 }
 
 /* What Windows answers: instruction sets from CPUID, those with their own
- * register state only where the system saves it (XCR0). */
-static int STDCALL FeaturePresent(uint32_t feature) {
-  unsigned a, b, c, d, leaf7 = 0;
+ * register state only where the system saves it (XCR0). Windows reads them
+ * once and answers from memory; so does this, from what ReadFeatures (at
+ * load) found: CPUID traps to the hypervisor in a virtual machine, and a
+ * call that asked it would cost the DLL microseconds that Windows does not. */
+static unsigned leaf1_ecx, leaf1_edx, leaf7;
+static int ymm, zmm;
+static void ReadFeatures(void) {
+  unsigned a, b, c, d;
   __cpuid(1, a, b, c, d);
-  const unsigned ecx = c, edx = d;
+  leaf1_ecx = c;
+  leaf1_edx = d;
   if (__get_cpuid_max(0, NULL) >= 7) {
     __cpuid_count(7, 0, a, b, c, d);
     leaf7 = b;
   }
-  const uint32_t xcr0 = (ecx >> 27 & 1) ? Xcr0() : 0;
-  const int ymm = (xcr0 & 6) == 6, zmm = (xcr0 & 0xE6) == 0xE6;
+  const uint32_t xcr0 = (leaf1_ecx >> 27 & 1) ? Xcr0() : 0;
+  ymm = (xcr0 & 6) == 6;
+  zmm = (xcr0 & 0xE6) == 0xE6;
+}
+static int STDCALL FeaturePresent(uint32_t feature) {
   switch (feature) {
-    case 6: return edx >> 25 & 1;           /* PF_XMMI_INSTRUCTIONS_AVAILABLE */
-    case 10: return edx >> 26 & 1;          /* PF_XMMI64_INSTRUCTIONS_AVAILABLE */
-    case 13: return ecx & 1;                /* PF_SSE3_INSTRUCTIONS_AVAILABLE */
-    case 17: return ecx >> 27 & 1;          /* PF_XSAVE_ENABLED */
-    case 36: return ecx >> 9 & 1;           /* PF_SSSE3_INSTRUCTIONS_AVAILABLE */
-    case 37: return ecx >> 19 & 1;          /* PF_SSE4_1_INSTRUCTIONS_AVAILABLE */
-    case 38: return ecx >> 20 & 1;          /* PF_SSE4_2_INSTRUCTIONS_AVAILABLE */
-    case 39: return (ecx >> 28 & 1) && ymm; /* PF_AVX_INSTRUCTIONS_AVAILABLE */
-    case 40: return (leaf7 >> 5 & 1) && ymm; /* PF_AVX2_INSTRUCTIONS_AVAILABLE */
-    case 41: return (leaf7 >> 16 & 1) && zmm; /* PF_AVX512F_INSTRUCTIONS_AVAILABLE */
+    case 6: return leaf1_edx >> 25 & 1;           /* PF_XMMI_INSTRUCTIONS_AVAILABLE */
+    case 10: return leaf1_edx >> 26 & 1;          /* PF_XMMI64_INSTRUCTIONS_AVAILABLE */
+    case 13: return leaf1_ecx & 1;                /* PF_SSE3_INSTRUCTIONS_AVAILABLE */
+    case 17: return leaf1_ecx >> 27 & 1;          /* PF_XSAVE_ENABLED */
+    case 36: return leaf1_ecx >> 9 & 1;           /* PF_SSSE3_INSTRUCTIONS_AVAILABLE */
+    case 37: return leaf1_ecx >> 19 & 1;          /* PF_SSE4_1_INSTRUCTIONS_AVAILABLE */
+    case 38: return leaf1_ecx >> 20 & 1;          /* PF_SSE4_2_INSTRUCTIONS_AVAILABLE */
+    case 39: return (leaf1_ecx >> 28 & 1) && ymm; /* PF_AVX_INSTRUCTIONS_AVAILABLE */
+    case 40: return (leaf7 >> 5 & 1) && ymm;      /* PF_AVX2_INSTRUCTIONS_AVAILABLE */
+    case 41: return (leaf7 >> 16 & 1) && zmm;     /* PF_AVX512F_INSTRUCTIONS_AVAILABLE */
     default:
       Fail("IsProcessorFeaturePresent(%u): a feature number this loader does not know", feature);
       return 0;
@@ -323,6 +357,7 @@ static void (*ImportFor(const char *library, const char *name))(void) {
 }
 
 static void Load(const char *path) {
+  ReadFeatures();
   FILE *file = fopen(path, "rb");
   if (file == NULL) Die("cannot open %s", path);
   static unsigned char raw[4 << 20];
@@ -548,18 +583,47 @@ static void RunThreads(int count, intptr_t (*body)(intptr_t), intptr_t *results)
   }
 }
 
-int main(int argc, char **argv) {
-  if (argc == 2 && strcmp(argv[1], "--can-run") == 0) return 0;
-  if (argc != 2) {
-    fprintf(stderr, "usage: %s QUILLET.DLL\n", argv[0]);
-    return 2;
-  }
-  Load(argv[1]);
+/* What the DLL chooses its paths from. */
+static void PrintFeatures(void) {
   unsigned a, b, c, d;
   __cpuid_count(7, 0, a, b, c, d);
   printf("the DLL is told: SSSE3 %d, SSE4.1 %d, AVX %d; CPUID: AVX2 %u, SHA %u, AVX-512VL %u\n",
          FeaturePresent(36), FeaturePresent(37), FeaturePresent(39), b >> 5 & 1, b >> 29 & 1,
          b >> 31);
+}
+
+/* The exports called directly, timed. */
+static int Bench(const char *path, double seconds) {
+  Load(path);
+  PrintFeatures();
+  TestExports();
+  if (failures != 0) return Finish();
+  keep_books = 0;
+  /* The 1 MiB exports' private copies from memory freed before, as 64-bit
+   * glibc's malloc (and so the .so's allocator) serves them after the first:
+   * 32-bit glibc's would map fresh pages for each one (it maps anything
+   * above 512 KiB), and the figures would be the kernel's. */
+  mallopt(M_MMAP_MAX, 0);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  struct Caller table = {.alloc = PlainString, .release = PlainFree, .length = Length};
+  for (int f = 0; f < kExports; ++f) memcpy(&table.digest[f], &exports[f], sizeof exports[f]);
+  memcpy(&table.double_hash, &exports[kExports], sizeof exports[kExports]);
+  return TimeExports(&table, seconds);
+}
+
+int main(int argc, char **argv) {
+  if (argc == 2 && strcmp(argv[1], "--can-run") == 0) return 0;
+  if ((argc == 3 || argc == 4) && strcmp(argv[1], "--bench") == 0) {
+    const double seconds = argc == 4 ? atof(argv[3]) : 0.1;
+    if (seconds > 0) return Bench(argv[2], seconds);
+  }
+  if (argc != 2 || argv[1][0] == '-') {
+    fprintf(stderr, "usage: %s QUILLET.DLL | --bench QUILLET.DLL [SECONDS] | --can-run\n",
+            argv[0]);
+    return 2;
+  }
+  Load(argv[1]);
+  PrintFeatures();
   TestExports();
   if (failures != 0) return Finish();
   caller.digest[0] = Digest0;
