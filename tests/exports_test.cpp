@@ -22,6 +22,7 @@
 #include "stack_secrets.hpp"
 #include "quillet/digest.hpp"
 #include "quillet/quillet.h"
+#include "quillet/stream.h"
 #include "test_support.hpp"
 
 namespace {
@@ -168,6 +169,59 @@ void ThroughHasher(const ByteString* s) {
   Forget([&] { return hasher.Update(BytesOf(s)).Finish(); });
 }
 
+// The streaming C interface, its digest wiped by the caller: an opaque
+// hasher, a state in the caller's frame (cleared after), digest_many. Its
+// frames lie above the C++ calls that burn below themselves, and hold no
+// part of the message: a state's header and pointers (kStreamFrame), and
+// digest_many's batch of views and of digests, which it wipes
+// (kStreamBatchFrame).
+constexpr std::size_t kStreamFrame = 256;
+constexpr std::size_t kStreamBatchFrame = 4096;
+template <std::uint32_t kNumber>
+void ThroughCHasher(const ByteString* s) {
+  const auto bytes = BytesOf(s);
+  quillet_hasher* hasher = nullptr;
+  std::array<std::uint8_t, QUILLET_MAX_DIGEST_SIZE> out{};
+  if (quillet_hasher_new(kNumber, &hasher) == QUILLET_OK &&
+      quillet_hasher_update(hasher, bytes.data(), bytes.size()) == QUILLET_OK) {
+    quillet_hasher_finish(hasher, out.data(), out.size());
+  }
+  quillet_hasher_free(hasher);
+  Keep(out);
+  quillet::SecureWipeObject(out);
+  Keep(out);
+}
+
+template <std::uint32_t kNumber>
+void ThroughCState(const ByteString* s) {
+  const auto bytes = BytesOf(s);
+  unsigned char memory[QUILLET_STATE_SIZE + 3];
+  void* const state = memory + 3;
+  std::array<std::uint8_t, QUILLET_MAX_DIGEST_SIZE> out{};
+  if (quillet_state_init(state, QUILLET_STATE_SIZE, kNumber) == QUILLET_OK &&
+      quillet_state_update(state, bytes.data(), bytes.size()) == QUILLET_OK) {
+    quillet_state_finish(state, out.data(), out.size());
+  }
+  quillet_state_clear(state, QUILLET_STATE_SIZE);
+  Keep(out);
+  quillet::SecureWipeObject(out);
+  Keep(out);
+}
+
+template <std::uint32_t kNumber>
+void ThroughCDigestMany(const ByteString* s) {
+  const auto bytes = BytesOf(s);
+  const void* messages[8];
+  std::uint64_t sizes[8];
+  std::fill(std::begin(messages), std::end(messages), bytes.data());
+  std::fill(std::begin(sizes), std::end(sizes), bytes.size());
+  std::array<std::uint8_t, 8 * QUILLET_MAX_DIGEST_SIZE> out{};
+  quillet_digest_many(kNumber, 8, messages, sizes, out.data(), out.size());
+  Keep(out);
+  quillet::SecureWipeObject(out);
+  Keep(out);
+}
+
 // Eight copies of the message: enough for the widest lanes to be chosen.
 template <quillet::Algorithm kAlgorithm>
 void ThroughDigestMany(const ByteString* s) {
@@ -257,6 +311,20 @@ TEST(NoResidue, NothingOfTheInputIsLeftOnTheStack) {
        Algorithm::kLockdownSha, quillet::kManyStackBurnSize},
       {"C++ DigestMany md5", &ThroughDigestMany<Algorithm::kMd5>, Algorithm::kMd5,
        quillet::kManyStackBurnSize},
+      {"C quillet_hasher sha1", &ThroughCHasher<QUILLET_STANDARD_SHA>, Algorithm::kStandardSha,
+       quillet::kStackBurnSize + kStreamFrame},
+      {"C quillet_hasher broken_sha", &ThroughCHasher<QUILLET_BROKEN_SHA>, Algorithm::kBrokenSha,
+       quillet::kStackBurnSize + kStreamFrame},
+      {"C quillet_hasher md5", &ThroughCHasher<QUILLET_MD5>, Algorithm::kMd5,
+       quillet::kStackBurnSize + kStreamFrame},
+      {"C quillet_state lockdown_sha", &ThroughCState<QUILLET_LOCKDOWN_SHA>,
+       Algorithm::kLockdownSha, quillet::kStackBurnSize + kStreamFrame},
+      {"C quillet_state md5", &ThroughCState<QUILLET_MD5>, Algorithm::kMd5,
+       quillet::kStackBurnSize + kStreamFrame},
+      {"C quillet_digest_many sha1", &ThroughCDigestMany<QUILLET_STANDARD_SHA>,
+       Algorithm::kStandardSha, quillet::kManyStackBurnSize + kStreamBatchFrame},
+      {"C quillet_digest_many md5", &ThroughCDigestMany<QUILLET_MD5>, Algorithm::kMd5,
+       quillet::kManyStackBurnSize + kStreamBatchFrame},
   };
   for (const std::size_t length : {8u, 30u, 64u, 100u, 20000u}) {
     const auto bytes = quillet::test::RandomBytes(length, static_cast<std::uint32_t>(length) + 77);

@@ -21,6 +21,16 @@ add_test(NAME boundary.dlopen
 set_tests_properties(boundary.dlopen PROPERTIES
   ENVIRONMENT "LD_LIBRARY_PATH=$<TARGET_FILE_DIR:quillet>")
 
+# The streaming interface (quillet/stream.h) from C, linked as a C program
+# links the library: every answer split every way, every error.
+add_executable(quillet_stream_test boundary/stream_test.c boundary/caller_body.c)
+add_dependencies(quillet_stream_test quillet_model_answers)
+target_compile_definitions(quillet_stream_test PRIVATE
+  QUILLET_KNOWN_ANSWERS="${QUILLET_KNOWN_ANSWERS}" QUILLET_MODEL_ANSWERS="${QUILLET_MODEL_ANSWERS}")
+target_link_libraries(quillet_stream_test PRIVATE quillet)
+quillet_set_warnings(quillet_stream_test)
+add_test(NAME boundary.stream COMMAND quillet_stream_test)
+
 # A program linked with libcrypto before libquillet (both export MD5) calls
 # every export through the link.
 if(TARGET OpenSSL::Crypto)
@@ -48,7 +58,21 @@ add_test(NAME boundary.elf_structure
     SysAllocStringByteLen SysFreeString SysStringByteLen
     quillet_StandardSHA quillet_BrokenSHA quillet_LockdownSHA quillet_MD5
     quillet_DoubleHashPassword quillet_SysAllocStringByteLen quillet_SysFreeString
-    quillet_SysStringByteLen)
+    quillet_SysStringByteLen
+    # The streaming interface (quillet/stream.h), in a node of its own.
+    quillet_version@QUILLET_0.1 quillet_abi_version@QUILLET_0.1
+    quillet_status_text@QUILLET_0.1 quillet_algorithm_count@QUILLET_0.1
+    quillet_algorithm_name@QUILLET_0.1 quillet_algorithm_find@QUILLET_0.1
+    quillet_digest_size@QUILLET_0.1 quillet_digest_size_by_name@QUILLET_0.1
+    quillet_digest@QUILLET_0.1 quillet_digest_many@QUILLET_0.1
+    quillet_hasher_new@QUILLET_0.1 quillet_hasher_update@QUILLET_0.1
+    quillet_hasher_finish@QUILLET_0.1 quillet_hasher_copy@QUILLET_0.1
+    quillet_hasher_reset@QUILLET_0.1 quillet_hasher_algorithm@QUILLET_0.1
+    quillet_hasher_free@QUILLET_0.1 quillet_state_size@QUILLET_0.1
+    quillet_state_align@QUILLET_0.1 quillet_state_init@QUILLET_0.1
+    quillet_state_update@QUILLET_0.1 quillet_state_finish@QUILLET_0.1
+    quillet_state_copy@QUILLET_0.1 quillet_state_reset@QUILLET_0.1
+    quillet_state_clear@QUILLET_0.1)
 endif()
 
 set(QUILLET_PYTHON_ENV "QUILLET_LIBRARY=$<TARGET_FILE:quillet>")
@@ -59,6 +83,10 @@ if(NOT QUILLET_SANITIZE AND NOT CMAKE_CROSSCOMPILING)
 add_test(NAME boundary.python_ctypes
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_ctypes.py -v)
 set_tests_properties(boundary.python_ctypes PROPERTIES ENVIRONMENT "${QUILLET_PYTHON_ENV}")
+
+add_test(NAME boundary.stream_ctypes
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_stream_ctypes.py -v)
+set_tests_properties(boundary.stream_ctypes PROPERTIES ENVIRONMENT "${QUILLET_PYTHON_ENV}")
 
 add_test(NAME boundary.large_input
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_ctypes.py -v LargeInputTest)
@@ -124,6 +152,14 @@ if(QUILLET_QEMU AND CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64" AND NOT QUILLE
   endforeach()
 endif()
 endif()  # NOT CMAKE_CROSSCOMPILING
+
+# The streaming interface's header is C89, warnings as errors (C++ reads it
+# in the library's own source).
+if(CMAKE_C_COMPILER_ID MATCHES "GNU|Clang")
+  add_test(NAME api.stream_header_c89
+    COMMAND ${CMAKE_C_COMPILER} -std=c89 -pedantic-errors ${QUILLET_WARNINGS} -Werror
+      -fsyntax-only -x c ${PROJECT_SOURCE_DIR}/include/quillet/stream.h)
+endif()
 
 # The C++ header read by an older standard says what it needs, in one line.
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")

@@ -54,6 +54,14 @@ extern int checks;
  * (f == kMd5); `out` has room for 65 characters. */
 void Render(int f, ByteString s, char *out);
 
+/* Calls each() for every line of an answer file (tests/vectors'
+ * known_answers.txt's form): the digest's name, the message as written and
+ * its bytes, and the rest of the line (the answer; a proof's tokens first).
+ * Returns how many lines each() counted (returned non-zero for). */
+typedef int (*AnswerFn)(const char *digest, const char *field, const char *message, long length,
+                        const char *rest);
+int ReadAnswers(const char *path, AnswerFn each);
+
 /* The tests every platform runs: the known answers of
  * tests/vectors/known_answers.txt (QUILLET_KNOWN_ANSWERS), null and empty
  * handles, zero bytes and ownership, the password proof, several threads. */

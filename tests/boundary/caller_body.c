@@ -60,11 +60,10 @@ static long ParseMessage(const char *field, char *out, size_t room) {
   return (long)(times * n);
 }
 
-/* Every line of an answer file through its export: at least `minimum`. */
-static void TestAnswers(const char *path, int minimum) {
+int ReadAnswers(const char *path, AnswerFn each) {
   FILE *file = fopen(path, "rb");
   CHECK(file != NULL, "cannot open %s", path);
-  if (file == NULL) return;
+  if (file == NULL) return 0;
   static char message[1 << 20];
   char line[4096];
   int answers = 0;
@@ -89,38 +88,56 @@ static void TestAnswers(const char *path, int minimum) {
     const long length = ParseMessage(field, message, sizeof message);
     CHECK(length >= 0, "unreadable message %s", field);
     if (length < 0) continue;
-    ByteString argument = Make(message, (unsigned int)length);
-    ByteString result = NULL;
-    int f = kExports;
-    const char *want = rest;
-    if (strcmp(digest, "DoubleHashPassword") == 0) {
-      char *second = strchr(rest, ' ');
-      char *answer = second ? strchr(second + 1, ' ') : NULL;
-      CHECK(answer != NULL, "a proof needs two tokens and an answer");
-      if (answer == NULL) continue;
-      const int32_t first_token = (int32_t)strtoul(rest, NULL, 16);
-      const int32_t second_token = (int32_t)strtoul(second + 1, NULL, 16);
-      want = answer + 1;
-      result = caller.double_hash(&argument, &first_token, &second_token);
-      f = 0;  /* rendered as hex, as the SHA-1 exports */
-    } else {
-      for (int e = 0; e < kExports; ++e) {
-        if (strcmp(digest, kExportNames[e]) == 0) f = e;
-      }
-      CHECK(f < kExports, "unknown digest %s", digest);
-      if (f == kExports) continue;
-      result = caller.digest[f](&argument);
-    }
-    char text[65] = "";
-    CHECK(result != NULL && caller.length(result) == (f == kMd5 ? 32u : 20u), "%s: length",
-          digest);
-    if (result != NULL) Render(f, result, text);
-    CHECK(strcmp(text, want) == 0, "%s(%s) = %s, not %s", digest, field, text, want);
-    caller.release(result);
-    caller.release(argument);
-    ++answers;
+    if (each(digest, field, message, length, rest)) ++answers;
   }
   fclose(file);
+  return answers;
+}
+
+/* One line through its export. */
+static int CheckAnswer(const char *digest, const char *field, const char *message, long length,
+                       const char *rest) {
+  ByteString argument = Make(message, (unsigned int)length);
+  ByteString result = NULL;
+  int f = kExports;
+  const char *want = rest;
+  if (strcmp(digest, "DoubleHashPassword") == 0) {
+    const char *second = strchr(rest, ' ');
+    const char *answer = second ? strchr(second + 1, ' ') : NULL;
+    CHECK(answer != NULL, "a proof needs two tokens and an answer");
+    if (answer == NULL) {
+      caller.release(argument);
+      return 0;
+    }
+    const int32_t first_token = (int32_t)strtoul(rest, NULL, 16);
+    const int32_t second_token = (int32_t)strtoul(second + 1, NULL, 16);
+    want = answer + 1;
+    result = caller.double_hash(&argument, &first_token, &second_token);
+    f = 0;  /* rendered as hex, as the SHA-1 exports */
+  } else {
+    for (int e = 0; e < kExports; ++e) {
+      if (strcmp(digest, kExportNames[e]) == 0) f = e;
+    }
+    CHECK(f < kExports, "unknown digest %s", digest);
+    if (f == kExports) {
+      caller.release(argument);
+      return 0;
+    }
+    result = caller.digest[f](&argument);
+  }
+  char text[65] = "";
+  CHECK(result != NULL && caller.length(result) == (f == kMd5 ? 32u : 20u), "%s: length",
+        digest);
+  if (result != NULL) Render(f, result, text);
+  CHECK(strcmp(text, want) == 0, "%s(%s) = %s, not %s", digest, field, text, want);
+  caller.release(result);
+  caller.release(argument);
+  return 1;
+}
+
+/* Every line of an answer file through its export: at least `minimum`. */
+static void TestAnswers(const char *path, int minimum) {
+  const int answers = ReadAnswers(path, CheckAnswer);
   CHECK(answers >= minimum, "only %d answers read from %s", answers, path);
 }
 

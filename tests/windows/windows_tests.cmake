@@ -16,6 +16,18 @@ add_dependencies(quillet_win_caller_test quillet)
 add_test(NAME boundary.win_caller COMMAND quillet_win_caller_test)
 set_tests_properties(boundary.win_caller PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine)
 
+# QuilletStream.dll through its import library, as a C program links it.
+set(QUILLET_STREAM_MODEL_ANSWERS "Z:${QUILLET_MODEL_ANSWERS}")
+add_executable(quillet_stream_test boundary/stream_test.c boundary/caller_body.c)
+add_dependencies(quillet_stream_test quillet_model_answers)
+target_compile_definitions(quillet_stream_test PRIVATE
+  QUILLET_KNOWN_ANSWERS="${QUILLET_KNOWN_ANSWERS}"
+  QUILLET_MODEL_ANSWERS="${QUILLET_STREAM_MODEL_ANSWERS}")
+target_link_libraries(quillet_stream_test PRIVATE quillet_stream)
+quillet_set_warnings(quillet_stream_test)
+add_test(NAME boundary.stream COMMAND quillet_stream_test)
+set_tests_properties(boundary.stream PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine)
+
 # Export names, stdcall argument removal, imports and the version resource,
 # read from the file itself: these hold whether or not Wine can run it.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
@@ -26,6 +38,11 @@ endif()
 add_test(NAME boundary.pe_structure
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_pe.py
     --objdump ${CMAKE_OBJDUMP} --bits ${QUILLET_PE_BITS} $<TARGET_FILE:quillet>)
+
+add_test(NAME boundary.pe_structure_stream
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_pe.py
+    --objdump ${CMAKE_OBJDUMP} --bits ${QUILLET_PE_BITS}
+    --stream ${PROJECT_SOURCE_DIR}/src/boundary/quillet_stream.def $<TARGET_FILE:quillet_stream>)
 
 # Timing of the exports under Windows or Wine (run by hand; see README).
 add_executable(quillet_win_bench ${PROJECT_SOURCE_DIR}/bench/win_bench.c)
