@@ -12,15 +12,7 @@
 #include <string.h>
 
 #include "export_timing.h"
-
-static void Need(void *library, const char *name, void *function_pointer) {
-  void *symbol = dlsym(library, name);
-  if (symbol == NULL) {
-    fprintf(stderr, "missing symbol %s: %s\n", name, dlerror());
-    exit(1);
-  }
-  memcpy(function_pointer, &symbol, sizeof symbol);
-}
+#include "../tests/boundary/need_symbol.h"
 
 int main(int argc, char **argv) {
   const double seconds = argc > 1 ? atof(argv[1]) : 0.1;

@@ -3,7 +3,8 @@
 
 add_library(quillet_decoy_alloc MODULE boundary/decoy_alloc.c)
 quillet_set_warnings(quillet_decoy_alloc)
-add_executable(quillet_dlopen_test boundary/dlopen_test.c boundary/caller_body.c)
+add_executable(quillet_dlopen_test boundary/dlopen_test.c boundary/caller_body.c
+  boundary/posix_threads.c)
 add_dependencies(quillet_dlopen_test quillet_model_answers)
 target_include_directories(quillet_dlopen_test PRIVATE ${PROJECT_SOURCE_DIR}/include)
 target_compile_definitions(quillet_dlopen_test PRIVATE

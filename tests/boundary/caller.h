@@ -36,6 +36,9 @@ struct Caller {
 };
 extern struct Caller caller;
 
+/* run_threads on POSIX threads (posix_threads.c). */
+void RunPosixThreads(int count, intptr_t (*body)(intptr_t), intptr_t *results);
+
 extern int failures;
 extern int checks;
 

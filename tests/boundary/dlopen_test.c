@@ -5,47 +5,11 @@
  * namespace. The tests are caller_body.c's, and the allocator's own. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
-#include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "caller.h"
-
-/* dlsym gives an object pointer; POSIX guarantees it converts to the
- * function's pointer, which ISO C only allows through the bytes. */
-static void Need(void *library, const char *name, void *function_pointer) {
-  void *symbol = dlsym(library, name);
-  if (symbol == NULL) {
-    fprintf(stderr, "missing symbol %s: %s\n", name, dlerror());
-    exit(1);
-  }
-  memcpy(function_pointer, &symbol, sizeof symbol);
-}
-
-struct Job {
-  pthread_t thread;
-  intptr_t (*body)(intptr_t);
-  intptr_t id, result;
-};
-
-static void *RunJob(void *arg) {
-  struct Job *job = arg;
-  job->result = job->body(job->id);
-  return NULL;
-}
-
-static void RunThreads(int count, intptr_t (*body)(intptr_t), intptr_t *results) {
-  struct Job jobs[16];
-  for (int t = 0; t < count; ++t) {
-    jobs[t].body = body;
-    jobs[t].id = t;
-    pthread_create(&jobs[t].thread, NULL, RunJob, &jobs[t]);
-  }
-  for (int t = 0; t < count; ++t) {
-    pthread_join(jobs[t].thread, NULL);
-    results[t] = jobs[t].result;
-  }
-}
+#include "need_symbol.h"
 
 /* The library's own allocator: the count before the first byte in the
  * platform's byte order, two zero bytes after the last. */
@@ -84,7 +48,7 @@ int main(int argc, char **argv) {
   Need(library, "SysAllocStringByteLen", &caller.alloc);
   Need(library, "SysFreeString", &caller.release);
   Need(library, "SysStringByteLen", &caller.length);
-  caller.run_threads = RunThreads;
+  caller.run_threads = RunPosixThreads;
 
   RunCommonTests();
   TestAllocator();

@@ -560,29 +560,6 @@ static ByteString Alloc(const char *bytes, unsigned int length) { return NewStri
 static void Release(ByteString s) { FreeString(s, 0); }
 static unsigned int Length(ByteString s) { return s ? CountOf(s) : 0; }
 
-struct Job {
-  pthread_t thread;
-  intptr_t (*body)(intptr_t);
-  intptr_t id, result;
-};
-static void *RunJob(void *arg) {
-  struct Job *job = arg;
-  job->result = job->body(job->id);
-  return NULL;
-}
-static void RunThreads(int count, intptr_t (*body)(intptr_t), intptr_t *results) {
-  struct Job jobs[16];
-  for (int t = 0; t < count; ++t) {
-    jobs[t].body = body;
-    jobs[t].id = t;
-    pthread_create(&jobs[t].thread, NULL, RunJob, &jobs[t]);
-  }
-  for (int t = 0; t < count; ++t) {
-    pthread_join(jobs[t].thread, NULL);
-    results[t] = jobs[t].result;
-  }
-}
-
 /* What the DLL chooses its paths from. */
 static void PrintFeatures(void) {
   unsigned a, b, c, d;
@@ -634,7 +611,7 @@ int main(int argc, char **argv) {
   caller.alloc = Alloc;
   caller.release = Release;
   caller.length = Length;
-  caller.run_threads = RunThreads;
+  caller.run_threads = RunPosixThreads;
   RunCommonTests();
   TestVersionResource();
   CHECK(live.next == &live, "strings left live at the end");

@@ -71,6 +71,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   if(QUILLET_I686_LINUX_CC)
     set(sources ${CMAKE_CURRENT_SOURCE_DIR}/windows/pe_loader_test.c
       ${CMAKE_CURRENT_SOURCE_DIR}/boundary/caller_body.c
+      ${CMAKE_CURRENT_SOURCE_DIR}/boundary/posix_threads.c
       ${PROJECT_SOURCE_DIR}/bench/export_timing.c)
     add_custom_command(OUTPUT ${loader}
       COMMAND ${QUILLET_I686_LINUX_CC} -std=c11 -D_GNU_SOURCE -O2 ${QUILLET_WARNINGS} -Werror
