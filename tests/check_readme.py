@@ -1,14 +1,15 @@
 """The README's examples are the programs under examples/, word for word,
 and print what the README says they print.
 
-    check_readme.py README BUILD_DIR [--python PYTHON] [--windows RUNNER...]
+    check_readme.py README BUILD_DIR [--python PYTHON] [--rust DIR] [--windows RUNNER...]
 
 A block of code in the README that follows a line
     <!-- example: examples/NAME -->
 must equal that file; a block after the next line "Output:" is what the
 program prints. C and C++ examples run as built in BUILD_DIR/examples; the
 ctypes example with the build's library; the package example only with
---python (an interpreter that has the package); the Windows example only
+--python (an interpreter that has the package); the Rust example only with
+--rust (the directory cargo built the crate's examples in); the Windows example only
 with --windows, the command that runs a Windows program (the rest of the
 arguments)."""
 
@@ -35,6 +36,7 @@ def main():
     args = sys.argv[1:]
     readme_path, build = args[0], os.path.abspath(args[1])
     python = os.path.abspath(args[args.index("--python") + 1]) if "--python" in args else None
+    rust = os.path.abspath(args[args.index("--rust") + 1]) if "--rust" in args else None
     windows = args[args.index("--windows") + 1:] if "--windows" in args else None
     with open(readme_path, encoding="utf-8") as f:
         readme = f.read()
@@ -52,6 +54,10 @@ def main():
             continue
         elif extension in (".c", ".cpp"):
             command = [os.path.join(build, "examples", f"example_{name}")]
+        elif extension == ".rs":
+            if rust is None:
+                continue
+            command = [os.path.join(rust, name)]
         elif name == "package":
             if python is None:
                 continue
