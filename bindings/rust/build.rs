@@ -12,7 +12,9 @@ fn main() {
     } else if let Ok(out) = Command::new("pkg-config").args(["--libs-only-L", "quillet"]).output() {
         if out.status.success() {
             let text = String::from_utf8_lossy(&out.stdout).into_owned();
-            dirs.extend(text.split_whitespace().filter_map(|f| f.strip_prefix("-L")).map(String::from));
+            dirs.extend(
+                text.split_whitespace().filter_map(|f| f.strip_prefix("-L")).map(String::from),
+            );
         }
     }
     for dir in &dirs {

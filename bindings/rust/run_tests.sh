@@ -6,7 +6,7 @@
 #
 # Then, with CMAKE, the build tree installed under BUILD_DIR/rust-install
 # and the example built again against it as pkg-config finds it. Warnings
-# are errors. Cargo's output goes under BUILD_DIR/rust-target*; the crate has no
+# are errors, and so is code that rustfmt would change (where it is). Cargo's output goes under BUILD_DIR/rust-target*; the crate has no
 # dependencies, so nothing is fetched (--offline) and the user's CARGO_HOME
 # is only read. Exits 77 when there is no cargo.
 set -eu
@@ -26,6 +26,9 @@ export QUILLET_KNOWN_ANSWERS="$here/../../tests/vectors/known_answers.txt"
 export QUILLET_MODEL_ANSWERS="$build/tests/model_answers.txt"
 manifest="$here/Cargo.toml"
 "$cargo" test --offline --manifest-path "$manifest"
+if "$cargo" fmt --version >/dev/null 2>&1; then
+  "$cargo" fmt --manifest-path "$manifest" --check
+fi
 "$cargo" build --offline --manifest-path "$manifest" --examples
 python3 "$here/../../tests/check_readme.py" "$here/../../README.md" "$build" \
   --rust "$CARGO_TARGET_DIR/debug/examples"

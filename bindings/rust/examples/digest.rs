@@ -11,6 +11,7 @@ fn main() -> Result<(), Box<dyn std::error::Error>> {
     println!("{}", hex(&h.finalize_reset()));
     println!("{}", hex(&Md5::digest(b"abc")));
     println!("{}", quillet::md5_upper_hex(b"abc")?); // the export's text
-    println!("{}", hex(&quillet::double_hash_password(b"password", 0x12345678, 0xDEADBEEF)?));
+    let proof = quillet::double_hash_password(b"password", 0x12345678, 0xDEADBEEF)?;
+    println!("{}", hex(&proof));
     Ok(())
 }

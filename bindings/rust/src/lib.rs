@@ -340,7 +340,8 @@ struct ByteString(ffi::ByteString);
 
 impl ByteString {
     fn from(data: &[u8]) -> Result<ByteString, Error> {
-        let length = u32::try_from(data.len()).map_err(|_| Error { status: ffi::ERROR_TOO_LARGE })?;
+        let length =
+            u32::try_from(data.len()).map_err(|_| Error { status: ffi::ERROR_TOO_LARGE })?;
         let p = unsafe { ffi::SysAllocStringByteLen(data.as_ptr().cast(), length) };
         if p.is_null() {
             return Err(Error { status: ffi::ERROR_OUT_OF_MEMORY });

@@ -49,7 +49,8 @@ fn reuse_and_empty_input() {
 #[test]
 fn many_messages_match_one_at_a_time() {
     let long = vec![0x5au8; 70000];
-    let messages: Vec<&[u8]> = vec![b"", b"abc", &long, b"a", &long[..64], &long[..65], b"x", b"yz", b"q"];
+    let messages: Vec<&[u8]> =
+        vec![b"", b"abc", &long, b"a", &long[..64], &long[..65], b"x", b"yz", b"q"];
     macro_rules! check {
         ($t:ty) => {{
             let many = <$t>::digest_many(&messages);

@@ -75,10 +75,18 @@ fn parse(text: &str) -> Vec<Answer> {
         let token = |f: &str| u32::from_str_radix(f.strip_prefix("0x").unwrap(), 16).unwrap();
         let (tokens, expected) = match fields.as_slice() {
             [expected] => (None, expected.to_string()),
-            [first, second, expected] => (Some((token(first), token(second))), expected.to_string()),
+            [first, second, expected] => {
+                (Some((token(first), token(second))), expected.to_string())
+            }
             _ => panic!("bad line: {line}"),
         };
-        answers.push(Answer { line: line.to_string(), digest: digest.to_string(), message, tokens, expected });
+        answers.push(Answer {
+            line: line.to_string(),
+            digest: digest.to_string(),
+            message,
+            tokens,
+            expected,
+        });
     }
     answers
 }
