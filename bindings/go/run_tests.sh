@@ -1,9 +1,10 @@
 #!/bin/sh
 # Runs the Go package's tests against the library built in BUILD_DIR:
 #   bindings/go/run_tests.sh BUILD_DIR [go test arguments...]
-# (BUILD_DIR holds src/libquillet.so and tests/model_answers.txt; Go's cache
-# and module path are BUILD_DIR/go.) Offline: no module is fetched. Exits 77,
-# saying so, where Go is not installed.
+# (BUILD_DIR holds src/libquillet.so, unless QUILLET_LIBRARY_DIR names where
+# it is, and tests/model_answers.txt; Go's cache and module path are
+# BUILD_DIR/go.) Offline: no module is fetched. Exits 77, saying so, where Go
+# is not installed.
 #   bindings/go/run_tests.sh build/release -run '^$' -bench .   the benchmarks
 set -eu
 build=$(cd "$1" && pwd)
@@ -14,7 +15,7 @@ if ! command -v go >/dev/null 2>&1; then
   echo "SKIPPED: go not found"
   exit 77
 fi
-library=$build/src
+library=${QUILLET_LIBRARY_DIR:-$build/src}
 export GOCACHE="$build/go/cache" GOPATH="$build/go/path" GOENV=off GOPROXY=off \
        GOFLAGS=-buildvcs=false GOTOOLCHAIN=local CGO_ENABLED=1
 # The package's C is held to the library's rule: warnings are errors.
