@@ -306,12 +306,12 @@ func TestPasswordProof(t *testing.T) {
 	if err1 != nil || err2 != nil || n != e {
 		t.Errorf("nil %x, empty %x: %v %v", n, e, err1, err2)
 	}
-	// A password past the library's 4 GiB - 1 is refused before it is read:
-	// a slice that claims 4 GiB + 5 bytes over 16 real ones (so a length cut
-	// to 32 bits reads only those).
+	// A password one byte past the library's 4 GiB - 1 is refused before it
+	// is read: a slice that claims 4 GiB over 16 real bytes (a length cut to
+	// 32 bits would read none of them).
 	if unsafe.Sizeof(uintptr(0)) == 8 {
 		real := make([]byte, 16)
-		huge := unsafe.Slice(&real[0], uint64(1)<<32+5)
+		huge := unsafe.Slice(&real[0], uint64(1)<<32)
 		if _, err := DoubleHashPassword(huge, 1, 2); err != ErrTooLarge {
 			t.Errorf("a 4 GiB password gives %v", err)
 		}
