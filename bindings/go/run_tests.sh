@@ -26,5 +26,10 @@ if [ -z "${QUILLET_MODEL_ANSWERS:-}" ] && [ -f "$build/tests/model_answers.txt" 
   export QUILLET_MODEL_ANSWERS="$build/tests/model_answers.txt"
 fi
 cd "$here"
+unformatted=$(gofmt -l .)
+if [ -n "$unformatted" ]; then
+  echo "not formatted as gofmt formats them: $unformatted"
+  exit 1
+fi
 go vet .
 exec go test -count=1 "$@" .
