@@ -7,11 +7,12 @@ A block of code in the README that follows a line
     <!-- example: examples/NAME -->
 must equal that file; a block after the next line "Output:" is what the
 program prints. C and C++ examples run as built in BUILD_DIR/examples; the
-ctypes example with the build's library; the package example only with
---python (an interpreter that has the package); the Rust example only with
---rust (the directory cargo built the crate's examples in); the Windows example only
-with --windows, the command that runs a Windows program (the rest of the
-arguments)."""
+ctypes example with the build's library; a Go example (an Example function,
+whose // Output: go test checks) is compared only; the package example only
+with --python (an interpreter that has the package); the Rust example only
+with --rust (the directory cargo built the crate's examples in); the Windows
+example only with --windows, the command that runs a Windows program (the
+rest of the arguments)."""
 
 import os
 import re
@@ -58,6 +59,9 @@ def main():
             if rust is None:
                 continue
             command = [os.path.join(rust, name)]
+        elif extension == ".go":
+            # An Example function: go test runs it and checks its // Output:.
+            command = None
         elif name == "package":
             if python is None:
                 continue
@@ -68,6 +72,11 @@ def main():
         if code != source:
             print(f"FAIL  {path}: the README's code differs from the file")
             failures += 1
+            continue
+        if command is None:
+            print(f"ok    {path} (its output is checked by go test)" if output is None else
+                  f"FAIL  {path}: a Go example's output is its // Output: comment")
+            failures += output is not None
             continue
         if output is None:
             print(f"ok    {path} (no output given)")

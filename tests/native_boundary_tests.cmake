@@ -89,6 +89,13 @@ add_test(NAME boundary.stream_ctypes
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_stream_ctypes.py -v)
 set_tests_properties(boundary.stream_ctypes PROPERTIES ENVIRONMENT "${QUILLET_PYTHON_ENV}")
 
+# The Go package against this build's library (skipped where Go is not
+# installed); Go's cache stays in the build tree.
+add_test(NAME bindings.go
+  COMMAND sh ${PROJECT_SOURCE_DIR}/bindings/go/run_tests.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(bindings.go PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300 ENVIRONMENT
+  "QUILLET_LIBRARY_DIR=$<TARGET_FILE_DIR:quillet>;QUILLET_MODEL_ANSWERS=${QUILLET_MODEL_ANSWERS}")
+
 add_test(NAME boundary.large_input
   COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/python/test_ctypes.py -v LargeInputTest)
 set_tests_properties(boundary.large_input PROPERTIES

@@ -1,0 +1,3 @@
+module quillet.example/quillet
+
+go 1.19
