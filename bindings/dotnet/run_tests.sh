@@ -3,6 +3,7 @@
 # tests and the README's C# example against a build tree's library:
 #
 #     bindings/dotnet/run_tests.sh BUILD_DIR [CMAKE]
+#     bindings/dotnet/run_tests.sh BUILD_DIR --bench [ROUNDS]   bench/dotnet_bench.cs
 #
 # The assembly, its .config and the programs go to BUILD_DIR/dotnet;
 # QUILLET_LIBRARY_DIR names the library's directory where it is not
@@ -22,12 +23,16 @@ done
 out="$build/dotnet"
 mkdir -p "$out"
 mcs="mcs -warnaserror+ -warn:4 -nologo"
-$mcs -unsafe -target:library -out:"$out/Quillet.dll" "$here/Quillet.cs"
+$mcs -optimize+ -unsafe -target:library -out:"$out/Quillet.dll" "$here/Quillet.cs"
 cp "$here/Quillet.dll.config" "$out/"
 $mcs -r:"$out/Quillet.dll" -out:"$out/QuilletTests.exe" "$here/QuilletTests.cs"
 $mcs -r:"$out/Quillet.dll" -out:"$out/Digest.exe" "$here/examples/Digest.cs"
 
 export LD_LIBRARY_PATH="${QUILLET_LIBRARY_DIR:-$build/src}"
+if [ "$cmake" = --bench ]; then
+  $mcs -optimize+ -r:"$out/Quillet.dll" -out:"$out/dotnet_bench.exe" "$here/../../bench/dotnet_bench.cs"
+  exec mono "$out/dotnet_bench.exe" ${3:-}
+fi
 export QUILLET_KNOWN_ANSWERS="$here/../../tests/vectors/known_answers.txt"
 mono --debug "$out/QuilletTests.exe"
 python3 "$here/../../tests/check_readme.py" "$here/../../README.md" "$build" --dotnet "$out"
