@@ -246,6 +246,7 @@ namespace Quillet
     {
         HasherHandle hasher;
         readonly int size;
+        bool finished;
 
         internal Hasher(uint algorithm)
         {
@@ -260,6 +261,7 @@ namespace Quillet
         {
             Native.Check(Native.quillet_hasher_copy(from.Handle, out hasher));
             size = from.size;
+            finished = from.finished;
             HashSizeValue = from.HashSizeValue;
         }
 
@@ -300,12 +302,27 @@ namespace Quillet
         public override void Initialize()
         {
             Native.Check(Native.quillet_hasher_reset(Handle));
+            finished = false;
+        }
+
+        // The hasher, started on a new message if the last one was finished
+        // and Initialize has not been called since (the base class calls it
+        // after a final block on some runtimes, not on all).
+        HasherHandle Started()
+        {
+            HasherHandle h = Handle;
+            if (finished)
+            {
+                Native.Check(Native.quillet_hasher_reset(h));
+                finished = false;
+            }
+            return h;
         }
 
         protected override unsafe void HashCore(byte[] array, int ibStart, int cbSize)
         {
             CheckRange(array, ibStart, cbSize);
-            HasherHandle h = Handle;
+            HasherHandle h = Started();
             if (cbSize == 0) return;
             fixed (byte* p = array)
             {
@@ -315,13 +332,13 @@ namespace Quillet
 
         protected override unsafe byte[] HashFinal()
         {
-            HasherHandle h = Handle;
+            HasherHandle h = Started();
             byte[] digest = new byte[size];
             fixed (byte* p = digest)
             {
                 Native.Check(Native.quillet_hasher_finish(h, p, (ulong)size));
             }
-            Native.Check(Native.quillet_hasher_reset(h));
+            finished = true;
             return digest;
         }
 
