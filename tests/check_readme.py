@@ -1,7 +1,8 @@
 """The README's examples are the programs under examples/, word for word,
 and print what the README says they print.
 
-    check_readme.py README BUILD_DIR [--python PYTHON] [--rust DIR] [--windows RUNNER...]
+    check_readme.py README BUILD_DIR [--python PYTHON] [--rust DIR] [--dotnet DIR]
+                    [--windows RUNNER...]
 
 A block of code in the README that follows a line
     <!-- example: examples/NAME -->
@@ -10,7 +11,9 @@ program prints. C and C++ examples run as built in BUILD_DIR/examples; the
 ctypes example with the build's library; a Go example (an Example function,
 whose // Output: go test checks) is compared only; the package example only
 with --python (an interpreter that has the package); the Rust example only
-with --rust (the directory cargo built the crate's examples in); the Windows
+with --rust (the directory cargo built the crate's examples in); the C#
+example only with --dotnet (the directory of its NAME.exe, run with mono,
+beside the assembly); the Windows
 example only with --windows, the command that runs a Windows program (the
 rest of the arguments)."""
 
@@ -38,6 +41,7 @@ def main():
     readme_path, build = args[0], os.path.abspath(args[1])
     python = os.path.abspath(args[args.index("--python") + 1]) if "--python" in args else None
     rust = os.path.abspath(args[args.index("--rust") + 1]) if "--rust" in args else None
+    dotnet = os.path.abspath(args[args.index("--dotnet") + 1]) if "--dotnet" in args else None
     windows = args[args.index("--windows") + 1:] if "--windows" in args else None
     with open(readme_path, encoding="utf-8") as f:
         readme = f.read()
@@ -59,6 +63,10 @@ def main():
             if rust is None:
                 continue
             command = [os.path.join(rust, name)]
+        elif extension == ".cs":
+            if dotnet is None:
+                continue
+            command = ["mono", os.path.join(dotnet, f"{name}.exe")]
         elif extension == ".go":
             # An Example function: go test runs it and checks its // Output:.
             command = None
