@@ -1,6 +1,7 @@
 // hashBlob(blob, algorithm, options): the digest of a Blob (or File) read a
 // slice at a time, so that a file of several GiB is hashed in the memory of
 // two slices: the next slice is read while the one before it is hashed.
+// With an array of algorithms, their digests in that order, from one read.
 // options: onProgress(done, total) after each slice, signal (an AbortSignal:
 // the promise is rejected with its reason), chunkSize (bytes a slice, 8 MiB
 // by default), encoding (as digest() takes it; bytes by default).
@@ -33,7 +34,8 @@ export function makeHashBlob(createHash) {
         `The value of "options.chunkSize" is out of range. It must be an integer >= 1 and <= ${MAX_CHUNK}. ` +
         `Received ${String(chunkSize)}`);
     }
-    const hash = createHash(algorithm);
+    const several = Array.isArray(algorithm);
+    const hashes = (several ? algorithm : [algorithm]).map((name) => createHash(name));
     signal?.throwIfAborted();
     const size = blob.size;
     const read = (at) => blob.slice(at, Math.min(at + chunkSize, size)).arrayBuffer();
@@ -52,13 +54,14 @@ export function makeHashBlob(createHash) {
         }
         done += bytes.length;
         if (done < size) next = read(done);
-        hash.update(bytes);
+        for (const hash of hashes) hash.update(bytes);
         onProgress?.(done, size);
       }
     } catch (error) {
       next?.catch(() => {});  // the slice read ahead is not wanted now
       throw error;
     }
-    return hash.digest(encoding);
+    const digests = hashes.map((hash) => hash.digest(encoding));
+    return several ? digests : digests[0];
   };
 }

@@ -75,4 +75,9 @@ export interface BrowserApiOf<Bytes, OutputEncoding, Self> {
            options?: HashBlobOptions<OutputEncoding> & { encoding?: 'buffer' }): Promise<Bytes>;
   hashBlob(blob: Blob, algorithm: Algorithm | string,
            options: HashBlobOptions<OutputEncoding> & { encoding: OutputEncoding }): Promise<string>;
+  /** Several digests from one read, in the order of `algorithms`. */
+  hashBlob(blob: Blob, algorithms: readonly (Algorithm | string)[],
+           options?: HashBlobOptions<OutputEncoding> & { encoding?: 'buffer' }): Promise<Bytes[]>;
+  hashBlob(blob: Blob, algorithms: readonly (Algorithm | string)[],
+           options: HashBlobOptions<OutputEncoding> & { encoding: OutputEncoding }): Promise<string[]>;
 }

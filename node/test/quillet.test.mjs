@@ -471,8 +471,11 @@ test('hashBlob reads a Blob a slice at a time, with the digest createHash gives'
         assert.equal(steps.length, Math.ceil(size / slice), what);
         steps.forEach(([done, total], i) => assert.deepEqual([done, total], [Math.min((i + 1) * slice, size), size], what));
       }
-      assert.equal(await q.hashBlob(new Blob([data]), 'md5', { encoding: 'hex' }),
-        crypto.createHash('md5').update(data).digest('hex'), label);
+      const part = data.subarray(0, size);
+      assert.equal(await q.hashBlob(new Blob([part]), 'md5', { encoding: 'hex', chunkSize }),
+        crypto.createHash('md5').update(part).digest('hex'), label);
+      assert.deepEqual(await q.hashBlob(new Blob([part]), ['md5', 'sha1', 'md5'], { encoding: 'base64', chunkSize }),
+        ['md5', 'sha1', 'md5'].map((name) => crypto.createHash(name).update(part).digest('base64')), label);
     }
     const refused = [
       [() => q.hashBlob(data, 'sha1'), { name: 'TypeError', code: 'ERR_INVALID_ARG_TYPE' }],
