@@ -7,7 +7,7 @@
 // same path as dropped ones, and what the page then shows is posted to
 // /result. &expect=HEX is pasted as the large file's expected digest;
 // &parts=N makes that file N shared parts of BYTES each (a file of N * BYTES
-// bytes that the page does not hold).
+// bytes that the page does not hold); &first=T&second=T are the tokens.
 const $ = (id) => document.getElementById(id);
 $('boot').remove();
 
@@ -17,6 +17,7 @@ const hex = (bytes) => Array.from(bytes, (b) => b.toString(16).padStart(2, '0'))
 
 let quillet = null;
 let loadError = null;
+const importing = performance.now();
 try {
   quillet = await import('../../node/wasm/index.mjs');
   await quillet.init();
@@ -170,6 +171,7 @@ async function selftest(size, parts) {
   // The time to the first digest: from the page's start (navigation) to a
   // digest, with the module's fetch and compile, and instantiate, within it.
   const firstDigest = { abc: quillet.MD5('abc'), at: performance.now() };
+  firstDigest.sinceImport = firstDigest.at - importing;
   // The policy is in force: code from strings is refused.
   let evalRefused = false;
   try {
@@ -180,6 +182,7 @@ async function selftest(size, parts) {
   for (const entry of performance.getEntriesByType('measure')) {
     if (entry.name.startsWith('quillet:')) firstDigest[entry.name.slice(8)] = entry.duration;
   }
+  for (const id of ['first', 'second']) if (query.has(id)) $(id).value = query.get(id);
   const bytes = new Uint8Array(size);
   for (let i = 0; i < size; ++i) bytes[i] = (i * 131 + (i >> 8)) & 255;
   const big = parts > 1 ? new Blob([bytes]) : bytes;

@@ -19,6 +19,7 @@ import { spawn } from 'node:child_process';
 import { mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { request } from 'node:http';
 import { inflateSync } from 'node:zlib';
 
 import quillet from '../../node/index.mjs';
@@ -38,15 +39,19 @@ const generated = (length) => {
 // The five digests as the page shows them, of `parts` copies of `bytes`,
 // read as a stream; the proof is the library's own over the whole, where
 // the whole is small enough to hold.
+const [FIRST, SECOND] = [0x12345678, -0x21524111];  // the second as 0xDEADBEEF, typed as a signed value
+const TOKENS = `&first=${FIRST}&second=${SECOND}`;
 function expected(bytes, parts) {
   const hashes = ['sha1', 'broken_sha', 'lockdown_sha', 'md5'].map((name) => quillet.createHash(name));
   for (let i = 0; i < parts; ++i) for (const hash of hashes) hash.update(bytes);
   const [sha1, broken, lockdown, md5] = hashes.map((hash) => hash.digest());
   let proof;
   if (parts === 1) {
-    proof = quillet.DoubleHashPassword(bytes, 0, 0);
+    proof = quillet.DoubleHashPassword(bytes, FIRST, SECOND);
   } else {
     const joined = Buffer.alloc(28);
+    joined.writeUInt32LE(FIRST >>> 0, 0);
+    joined.writeUInt32LE(SECOND >>> 0, 4);
     broken.copy(joined, 8);
     proof = quillet.BrokenSHA(joined);
   }
@@ -225,13 +230,30 @@ const sameDigests = (shown, want, what) => {
 };
 const mib = (bytes) => (bytes / MIB).toFixed(0);
 
+// The server: the module as application/wasm (compiled as it streams in),
+// nothing outside the repository.
+for (const [path, want] of [
+  ['/node/wasm/quillet.wasm', (r) => r.status === 200 && r.type === 'application/wasm'],
+  ['/examples/web', (r) => r.status === 301 && r.location === '/examples/web/'],
+  ['/%2e%2e/%2e%2e/etc/passwd', (r) => r.status === 404],
+  ['/examples/web/%2e%2e/%2e%2e/%2e%2e/etc/passwd', (r) => r.status === 404],
+]) {
+  const answer = await new Promise((resolve, reject) => {
+    request(`${base}${path}`, { method: 'HEAD' }, (response) => {
+      response.resume();
+      resolve({ status: response.statusCode, type: response.headers['content-type'], location: response.headers.location });
+    }).on('error', reject).end();
+  });
+  check(want(answer), `the server's answer to ${path}: ${JSON.stringify(answer)}`);
+}
+
 const started = Date.now();
 let browser = launch();
 try {
   // The page, under the strict policy: three files at once, three pasted digests.
   const bytes = generated(size);
   const want = expected(bytes, 1);
-  const { report: page, sessionId } = await visit(browser, `/examples/web/?selftest=${size}&expect=${want.LockdownSHA}`);
+  const { report: page, sessionId } = await visit(browser, `/examples/web/?selftest=${size}&expect=${want.LockdownSHA}${TOKENS}`);
   if (page.loadError) {
     check(false, `the page could not load its module: ${page.loadError}`);
   } else {
@@ -246,9 +268,10 @@ try {
     check(large.steps > 1, `the large file's progress shown ${large.steps} times`);
     check(page.evalRefused === true, `the policy in force ('unsafe-eval' refused): ${page.evalRefused}`);
     check(page.firstDigest.abc === '900150983CD24FB0D6963F7D28E17F72', 'MD5("abc") in the page');
-    const { compile = NaN, instantiate = NaN, at } = page.firstDigest;
-    console.log(`browser: first digest ${at.toFixed(1)} ms after navigation (module fetch and compile ` +
-      `${compile.toFixed(1)} ms, instantiate ${instantiate.toFixed(1)} ms); ${mib(size)} MiB, "abc" and an ` +
+    const { compile = NaN, instantiate = NaN, at, sinceImport } = page.firstDigest;
+    console.log(`browser: first digest ${at.toFixed(1)} ms after navigation, ${sinceImport.toFixed(1)} ms after ` +
+      `the import of quillet/wasm began (module fetch and compile ${compile.toFixed(1)} ms, instantiate ` +
+      `${instantiate.toFixed(1)} ms); ${mib(size)} MiB, "abc" and an ` +
       `empty file hashed five ways in ${Math.round(page.ms)} ms`);
 
     // What a person sees: the picture's size, the bars' blue, the verdicts' green and red, no banner.
@@ -277,7 +300,7 @@ try {
   }
 
   // With DevTools open (the debugger on): the same digests, and its speed.
-  const { report: debugged } = await visit(browser, `/examples/web/?selftest=${size}`,
+  const { report: debugged } = await visit(browser, `/examples/web/?selftest=${size}${TOKENS}`,
     (session) => browser.send('Debugger.enable', {}, session));
   sameDigests(debugged.files?.[0]?.digests, want, 'with the debugger on:');
   console.log(`browser: with DevTools' debugger on, ${mib(size)} MiB hashed five ways in ${Math.round(debugged.ms)} ms`);
@@ -286,7 +309,7 @@ try {
   // 1 GiB, in a browser of its own so that its renderer's peak is this file's.
   browser = launch();
   const part = generated(MIB);
-  const { report: large } = await visit(browser, `/examples/web/?selftest=${MIB}&parts=${LARGE_PARTS}`);
+  const { report: large } = await visit(browser, `/examples/web/?selftest=${MIB}&parts=${LARGE_PARTS}${TOKENS}`);
   const peak = browser.rendererPeak();
   await browser.close();
   browser = null;
