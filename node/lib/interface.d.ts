@@ -44,3 +44,40 @@ export interface QuilletOf<Bytes, Data, InputEncoding, OutputEncoding, Backend,
   /** Which backend runs: the native addon, or the WebAssembly build. */
   backend: Backend;
 }
+
+// The browser API of quillet/wasm: init() and hashBlob(), beside the
+// interface above (declared apart from it: wasm/index.d.ts joins them).
+
+/** What init() can load the WebAssembly module from. */
+export type ModuleSource = string | URL | Response | PromiseLike<Response> | ArrayBuffer | ArrayBufferView |
+  WebAssembly.Module;
+
+/** hashBlob()'s options; `encoding` is digest()'s (bytes where it is not given). */
+export interface HashBlobOptions<OutputEncoding> {
+  /** Called after each slice with the bytes hashed so far and the Blob's size. */
+  onProgress?: (done: number, total: number) => void;
+  /** Aborting it rejects the promise with the signal's reason. */
+  signal?: AbortSignal;
+  /** Bytes read a slice (1 to 2**30; 8 MiB by default). */
+  chunkSize?: number;
+  encoding?: OutputEncoding | 'buffer';
+}
+
+export interface BrowserApiOf<Bytes, OutputEncoding, Self> {
+  /**
+   * Loads the module (from quillet.wasm beside the entry, or from `source`);
+   * the same promise for every call once it succeeded, resolving to the
+   * default export. Importing the entry calls it: a failed load is retried.
+   */
+  init(source?: ModuleSource): Promise<Self>;
+  /** The digest of a Blob or File, read a slice at a time (memory for two slices). */
+  hashBlob(blob: Blob, algorithm: Algorithm | string,
+           options?: HashBlobOptions<OutputEncoding> & { encoding?: 'buffer' }): Promise<Bytes>;
+  hashBlob(blob: Blob, algorithm: Algorithm | string,
+           options: HashBlobOptions<OutputEncoding> & { encoding: OutputEncoding }): Promise<string>;
+  /** Several digests from one read, in the order of `algorithms`. */
+  hashBlob(blob: Blob, algorithms: readonly (Algorithm | string)[],
+           options?: HashBlobOptions<OutputEncoding> & { encoding?: 'buffer' }): Promise<Bytes[]>;
+  hashBlob(blob: Blob, algorithms: readonly (Algorithm | string)[],
+           options: HashBlobOptions<OutputEncoding> & { encoding: OutputEncoding }): Promise<string[]>;
+}

@@ -3,9 +3,10 @@
 // has it (no build/, no wasm/quillet.wasm). Each once with a compiler and
 // once with none on PATH ($CXX unset). Where the install succeeds, a small
 // CommonJS program in that directory imports both entries, 'quillet' and
-// 'quillet/wasm' (with import()), and runs them; where the addon could not be built, the
-// install's notice must name the cause; from the source tree with no
-// compiler, the install must fail, saying why and what to run.
+// 'quillet/wasm' (with import()), and runs them (init() and hashBlob of
+// the latter too); where the addon could not be built, the install's notice
+// must name the cause; from the source tree with no compiler, the install
+// must fail, saying why and what to run.
 // Prints "node package ...: ..." with what each install gave.
 import { execFileSync, spawnSync } from 'node:child_process';
 import { cpSync, mkdirSync, mkdtempSync, realpathSync, rmSync, symlinkSync, writeFileSync } from 'node:fs';
@@ -43,13 +44,15 @@ function sourceTree(name) {
 }
 
 // Both entries' backends and results, or what went wrong.
-const check = `Promise.all([import('quillet'), import('quillet/wasm')]).then(([{ default: q }, w]) => {
+const check = `Promise.all([import('quillet'), import('quillet/wasm')]).then(async ([{ default: q }, w]) => {
   const d = w.StandardSHA('abc');
+  const blob = await (await w.init()).hashBlob(new Blob(['abc']), 'lockdown_sha', { encoding: 'hex' });
   console.log(q.backend, q.createHash('sha1').update('abc').digest('hex'), q.MD5(''), '|', w.backend,
-    w.createHash('md5').update('abc').digest('hex'), Buffer.from(d).toString('hex'), d.constructor.name);
+    w.createHash('md5').update('abc').digest('hex'), Buffer.from(d).toString('hex'), d.constructor.name, blob);
 });`;
 const ran = (backend) => `${backend} a9993e364706816aba3e25717850c26c9cd0d89d D41D8CD98F00B204E9800998ECF8427E | ` +
-  'wasm 900150983cd24fb0d6963f7d28e17f72 a9993e364706816aba3e25717850c26c9cd0d89d Uint8Array';
+  'wasm 900150983cd24fb0d6963f7d28e17f72 a9993e364706816aba3e25717850c26c9cd0d89d Uint8Array ' +
+  '50c8e95373d4856f7567b73c2df9da981062e20a';
 const fallback = /quillet: the native addon could not be built \(no C\+\+ compiler found \(looked for c\+\+, g\+\+ and clang\+\+/;
 const refusal = /no C\+\+ compiler found[^\n]*wasm\/quillet\.wasm[\s\S]*npm rebuild quillet/;
 
@@ -81,7 +84,7 @@ try {
     } else {
       if (install.status !== 0) throw new Error(`npm install ${label}: ${install.stderr}`);
       const out = spawnSync(process.execPath, ['-e', check], { cwd: project, env: environment(changes), encoding: 'utf8' });
-      shown = (out.stdout.trim() || out.stderr.trim().split('\n').find((line) => /^\w*Error\b/.test(line)) || '').slice(0, 200);
+      shown = (out.stdout.trim() || out.stderr.trim().split('\n').find((line) => /^\w*Error\b/.test(line)) || '').slice(0, 300);
       ok = out.status === 0 && shown === ran(want) && !/node:internal/.test(log) &&
         (want === 'addon' || fallback.test(log));
     }

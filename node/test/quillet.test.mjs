@@ -417,3 +417,85 @@ test("the package's version is the library's", () => {
   const pkg = JSON.parse(readFileSync(new URL('../package.json', import.meta.url), 'utf8'));
   assert.equal(pkg.version, `${part('MAJOR')}.${part('MINOR')}.${part('PATCH') * 1000 + part('TWEAK')}`);
 });
+
+// The browser entry, in Node.js: its own load (a fetch of a file: URL) fails,
+// which must not fail the import; init(source) then loads it. Each source
+// kind in a module instance of its own (a query makes one).
+test('the browser entry loads through init(), from each kind of source', async () => {
+  const wasm = readFileSync(new URL('../wasm/quillet.wasm', import.meta.url));
+  const typed = (type) => () => new Response(wasm, { headers: { 'Content-Type': type } });
+  const sources = [
+    ['ArrayBuffer', () => wasm.buffer.slice(wasm.byteOffset, wasm.byteOffset + wasm.length)],
+    ['Uint8Array', () => new Uint8Array(wasm)],
+    ['Response, application/wasm', typed('application/wasm')],
+    ['Response of another type', typed('application/octet-stream')],
+    ['promise of a Response', () => Promise.resolve(typed('application/wasm')())],
+    ['WebAssembly.Module', () => new WebAssembly.Module(wasm)],
+  ];
+  for (const [index, [kind, source]] of sources.entries()) {
+    const entry = await import(`../wasm/index.mjs?source=${index}`);
+    assert.throws(() => entry.createHash('sha1'), /could not be loaded.*init\(\)/, kind);
+    await assert.rejects(entry.init(new Uint8Array([0, 97, 115, 109, 9])), /could not be loaded/, kind);
+    const loading = entry.init(source());
+    assert.equal(entry.init(), loading, `${kind}: init() gives the same promise`);
+    assert.equal(await loading, entry.default, kind);
+    assert.equal(entry.init(source()), loading, `${kind}: loaded once`);
+    assert.equal(entry.createHash('sha1').update('abc').digest('hex'),
+      'a9993e364706816aba3e25717850c26c9cd0d89d', kind);
+    assert.ok(entry.default.createHash('md5') instanceof entry.Hash, kind);
+    assert.equal(entry.MD5('abc'), '900150983CD24FB0D6963F7D28E17F72', kind);
+  }
+  const other = await import('../wasm/index.mjs?source=none');
+  await assert.rejects(other.init(42), /could not be loaded.*takes a URL/);
+  await assert.rejects(other.init('http://127.0.0.1:1/quillet.wasm'), /could not be loaded: http:\/\/127\.0\.0\.1:1/);
+  assert.equal(await quilletWasm.init(), quilletWasm);
+});
+
+test('hashBlob reads a Blob a slice at a time, with the digest createHash gives', async () => {
+  const browser = await import('../wasm/index.mjs?hashBlob');
+  await browser.init(readFileSync(new URL('../wasm/quillet.wasm', import.meta.url)));
+  const data = MEBIBYTE.subarray(0, 300001);
+  // Sizes, slice sizes (undefined: the default), algorithms.
+  const cases = [[0, 5], [1, undefined], [1000, 1], [1000, 7], [300001, 65536], [300001, undefined], [300001, 300001]];
+  for (const [label, q] of [['quillet/wasm in Node.js', quilletWasm], ['quillet/wasm', browser]]) {
+    for (const [size, chunkSize] of cases) {
+      for (const name of q.getHashes()) {
+        const bytes = data.subarray(0, size);
+        // A Blob of several parts, as a page makes one of repeated parts.
+        const blob = new Blob([bytes.subarray(0, size >> 1), bytes.subarray(size >> 1)]);
+        const steps = [];
+        const digest = await q.hashBlob(blob, name, { chunkSize, onProgress: (done, total) => steps.push([done, total]) });
+        const what = `${label} ${name} ${size} by ${chunkSize}`;
+        assert.deepEqual(Buffer.from(digest), Buffer.from(quillet.createHash(name).update(bytes).digest()), what);
+        const slice = chunkSize ?? 8 << 20;
+        assert.equal(steps.length, Math.ceil(size / slice), what);
+        steps.forEach(([done, total], i) => assert.deepEqual([done, total], [Math.min((i + 1) * slice, size), size], what));
+      }
+      const part = data.subarray(0, size);
+      assert.equal(await q.hashBlob(new Blob([part]), 'md5', { encoding: 'hex', chunkSize }),
+        crypto.createHash('md5').update(part).digest('hex'), label);
+      assert.deepEqual(await q.hashBlob(new Blob([part]), ['md5', 'sha1', 'md5'], { encoding: 'base64', chunkSize }),
+        ['md5', 'sha1', 'md5'].map((name) => crypto.createHash(name).update(part).digest('base64')), label);
+    }
+    const refused = [
+      [() => q.hashBlob(data, 'sha1'), { name: 'TypeError', code: 'ERR_INVALID_ARG_TYPE' }],
+      [() => q.hashBlob(new Blob([data]), 'sha256'), { message: 'Digest method not supported' }],
+      [() => q.hashBlob(new Blob([data]), 'sha1', { chunkSize: 0 }), { name: 'RangeError', code: 'ERR_OUT_OF_RANGE' }],
+      [() => q.hashBlob(new Blob([data]), 'sha1', { chunkSize: 1.5 }), { name: 'RangeError', code: 'ERR_OUT_OF_RANGE' }],
+      [() => q.hashBlob(new Blob([data]), 'sha1', { onProgress: 1 }), { name: 'TypeError', code: 'ERR_INVALID_ARG_TYPE' }],
+      [() => q.hashBlob(new Blob([data]), 'sha1', { signal: AbortSignal.abort(new Error('stop')) }), { message: 'stop' }],
+    ];
+    for (const [call, error] of refused) await assert.rejects(call, error, label);
+    // Aborted midway: rejected with the reason, after the slice it was aborted in.
+    const controller = new AbortController();
+    let seen = 0;
+    await assert.rejects(q.hashBlob(new Blob([data]), 'sha1', {
+      chunkSize: 1000, signal: controller.signal,
+      onProgress: (done) => { seen = done; if (done === 5000) controller.abort(new Error('aborted')); },
+    }), { message: 'aborted' }, label);
+    assert.equal(seen, 5000, label);
+    // A file that reads short (changed since it was picked) is an error, not a digest.
+    const shrunk = { size: 5000, slice: (start, end) => new Blob([data.subarray(start, Math.min(end, 3000))]) };
+    await assert.rejects(q.hashBlob(shrunk, 'sha1', { chunkSize: 1000 }), /changed while it was read/, label);
+  }
+});

@@ -2,11 +2,14 @@
 // wasm/index.mjs, with the same interface and results (digests as
 // Uint8Arrays), quillet.wasm read from the file beside this one, as Node.js's
 // fetch takes no file: URLs; and hashes are streams, as in the Node.js package.
+// The module is loaded as this one is imported: init(), there for code
+// written for browsers, resolves at once (to the default export).
 import { readFile } from 'node:fs/promises';
 import { Transform } from 'node:stream';
 
 import { makeQuillet } from '../lib/core.mjs';
 import { browserPlatform } from '../lib/browser-platform.mjs';
+import { makeHashBlob } from '../lib/blob.mjs';
 import { wasmBackend } from '../lib/wasm-backend.mjs';
 
 // Where it was not built (an install from the source tree without clang's
@@ -23,4 +26,9 @@ export const backend = 'wasm';
 export const {
   createHash, hash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
 } = quillet;
-export default { ...quillet, backend };
+export const hashBlob = makeHashBlob(quillet.createHash);
+const api = { ...quillet, hashBlob, backend };
+const loaded = Promise.resolve(api);
+export function init() { return loaded; }
+api.init = init;
+export default api;
