@@ -81,15 +81,19 @@ Digest ComputeVariant(std::span<const std::uint8_t> input) noexcept {
 namespace {
 
 // Without a block function that moves beside its rounds: each piece copied,
-// hashed and wiped in turn.
+// hashed and wiped in turn, 16 KiB at a time (small enough to stay in the
+// first-level cache from copy to wipe; smaller ones measured 1-2% slower
+// on the block functions without SHA extensions).
+constexpr std::size_t kInTurnPiece = 16 * 1024;
+
 template <typename Variant>
 Digest ComputeInTurnThroughCopy(std::span<const std::uint8_t> input, std::uint8_t* copy) noexcept {
   ShaState state;
   StartSHA<Variant>(state);
   state.transform = SelectBlockFunction<Variant>(input.size());
   state.transform_final = true;
-  for (std::size_t at = 0; at < input.size(); at += kCopyPiece) {
-    const std::size_t size = std::min(kCopyPiece, input.size() - at);
+  for (std::size_t at = 0; at < input.size(); at += kInTurnPiece) {
+    const std::size_t size = std::min(kInTurnPiece, input.size() - at);
     std::memcpy(copy + at, input.data() + at, size);
     UpdateSHA<Variant>(state, {copy + at, size});
     SecureWipe(copy + at, size);
