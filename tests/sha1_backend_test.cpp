@@ -4,11 +4,13 @@
 // the dispatch threshold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -228,6 +230,11 @@ void ChoiceFollowsFeatures(const char* fastest_on_all) {
       EXPECT_STREQ(backends[count - 1].name, "sse2") << variant;
     }
     EXPECT_EQ(FastBlockFunction<Variant>(cpu), backends[0].function) << variant;
+    // A block function with a side job exactly where the first choice has
+    // the SHA extensions (the x86 variants the exports use).
+    const bool sha_first = std::string_view(backends[0].name).starts_with("sha-extensions");
+    EXPECT_EQ(FastCopyingBlockFunction<Variant>(cpu) != nullptr, sha_first)
+        << variant << ", features " << bits;
   }
 #if QUILLET_X86_BACKENDS
   const char* sha_only = !QUILLET_SHA_EXTENSIONS ? (one_bit ? "portable" : "sse2")
@@ -328,25 +335,102 @@ TEST(ShaBackends, LeaveNothingOnTheStack) {
   LeavesNothingOnTheStack<BrokenSha>();
 }
 
+// The side job of a block function that has one: the digest words are the
+// portable function's, the copy holds the source's bytes and the cleared
+// area zeroes, 64 bytes of each per block, and the job comes back advanced
+// past exactly that, with no byte after it touched. Sources at odd
+// addresses; jobs shorter and longer than the blocks.
+template <typename Variant>
+void CopyingMovesBesideTheRounds() {
+  const CopyingBlockFunction copying = FastCopyingBlockFunction<Variant>(DetectCpu());
+  if (copying == nullptr) return;
+  const auto random = test::RandomBytes(8 * kBlockSize + 16, 5);
+  const auto source = test::RandomBytes(12 * kBlockSize + 16, 6);
+  for (const std::size_t blocks : {0u, 1u, 2u, 3u, 8u}) {
+    for (const std::size_t offset : {0u, 1u, 15u}) {
+      for (const std::size_t size : {0u, 1u, 63u, 64u, 65u, 127u, 128u, 200u, 513u, 700u}) {
+        SCOPED_TRACE(testing::Message() << Variant::kName << ", " << blocks << " blocks, offset "
+                                        << offset << ", " << size << " bytes");
+        Word expected[5], got[5];
+        std::memcpy(expected, kInitialH, sizeof expected);
+        std::memcpy(got, kInitialH, sizeof got);
+        TransformBlocksPortable<Variant>(expected, random.data() + offset, blocks);
+        std::vector<std::uint8_t> to(size + 64, 0xEE);
+        std::vector<std::uint8_t> clear(size + 64 + offset, 0xDD);
+        SideJob job{source.data() + offset, to.data(), size, clear.data() + offset, size};
+        copying(got, random.data() + offset, blocks, job);
+        ASSERT_EQ(std::memcmp(expected, got, sizeof got), 0);
+        const std::size_t moved = std::min(blocks, size / kBlockSize) * kBlockSize;
+        EXPECT_EQ(job.from, source.data() + offset + moved);
+        EXPECT_EQ(job.to, to.data() + moved);
+        EXPECT_EQ(job.copy, size - moved);
+        EXPECT_EQ(job.clear, clear.data() + offset + moved);
+        EXPECT_EQ(job.wipe, size - moved);
+        EXPECT_EQ(std::memcmp(to.data(), source.data() + offset, moved), 0);
+        EXPECT_EQ(std::count(to.begin() + static_cast<std::ptrdiff_t>(moved), to.end(), 0xEE),
+                  static_cast<std::ptrdiff_t>(to.size() - moved));
+        const auto cleared = clear.begin() + static_cast<std::ptrdiff_t>(offset);
+        EXPECT_EQ(std::count(cleared, cleared + static_cast<std::ptrdiff_t>(moved), 0),
+                  static_cast<std::ptrdiff_t>(moved));
+        EXPECT_EQ(std::count(clear.begin(), clear.end(), 0xDD),
+                  static_cast<std::ptrdiff_t>(clear.size() - moved));
+      }
+    }
+  }
+}
+
+TEST(ShaBackends, CopyingMovesBesideTheRounds) {
+  CopyingMovesBesideTheRounds<StandardSha>();
+  CopyingMovesBesideTheRounds<LockdownSha>();
+  CopyingMovesBesideTheRounds<BrokenSha>();
+}
+
 // Whole digests, on whichever path the dispatch picks for each length (the
 // portable one below a CPUID threshold where there is one), agree with a
-// digest computed block by block by the portable function.
+// digest computed block by block by the portable function; so do those
+// hashed through a private copy, from sources at odd addresses, for lengths
+// about the copy's pieces, and the copy is all zeroes after, with nothing
+// beyond it written.
 TEST(ShaBackends, DigestsAgreeWithThePortableWalk) {
-  for (const std::size_t length : {std::size_t{1}, std::size_t{100}, std::size_t{8191},
-                                   std::size_t{8192}, std::size_t{8247}, std::size_t{24583},
-                                   kFastPathThreshold + 64}) {
-    const auto message = Pattern(length);
-    const auto by_portable_walk = [&message]<typename Variant>() {
-      ShaContext context{};
-      std::memcpy(context.h, kInitialH, sizeof context.h);
-      HashBlocks<Variant>(context, message, &TransformBlocksPortable<Variant>);
-      return DigestFromChainingWords<Variant>(context.h);
-    };
-    EXPECT_EQ(ComputeSHA(message, 0, 1), by_portable_walk.operator()<BrokenSha>()) << length;
-    EXPECT_EQ(ComputeSHA(message, 0, 0), by_portable_walk.operator()<LockdownSha>()) << length;
-    EXPECT_EQ(ComputeSHA(message, 1, 0), by_portable_walk.operator()<StandardSha>()) << length;
-    EXPECT_EQ(ComputeSHA(message, 1, 1), by_portable_walk.operator()<StandardBrokenSha>())
-        << length;
+  constexpr std::size_t kPiece = kCopyPiece;
+  for (const std::size_t length :
+       {std::size_t{0}, std::size_t{1}, std::size_t{63}, std::size_t{64}, std::size_t{100},
+        kPiece - 1, kPiece, kPiece + 1, kPiece + 63, kPiece + 64, 2 * kPiece - 1, 2 * kPiece,
+        2 * kPiece + 1, 3 * kPiece + 65, std::size_t{8191}, std::size_t{8192}, std::size_t{8247},
+        std::size_t{24583}, kFastPathThreshold + 64, kFastPathThreshold + 5 * kPiece + 7}) {
+    const auto message = Pattern(length + 16);
+    for (const std::size_t offset : {0u, 1u, 7u}) {
+      const std::span<const std::uint8_t> input(message.data() + offset, length);
+      const auto by_portable_walk = [&input]<typename Variant>() {
+        ShaContext context{};
+        std::memcpy(context.h, kInitialH, sizeof context.h);
+        HashBlocks<Variant>(context, input, &TransformBlocksPortable<Variant>);
+        return DigestFromChainingWords<Variant>(context.h);
+      };
+      const auto through_copy = [&input, length, offset](Switches s) {
+        std::vector<std::uint8_t> copy(length + 2 * kBlockSize, 0xEE);
+        Digest digest{};
+        ComputeSHAThroughCopy(input, copy.data() + kBlockSize, s.StandardFlag, s.BrokenFlag,
+                              digest);
+        EXPECT_EQ(std::count(copy.begin(), copy.end(), 0xEE), 2 * kBlockSize)
+            << length << " bytes at offset " << offset << ": written outside the copy";
+        EXPECT_EQ(std::count(copy.begin(), copy.end(), 0), static_cast<std::ptrdiff_t>(length))
+            << length << " bytes at offset " << offset << ": the copy not wiped";
+        return digest;
+      };
+      const std::pair<Switches, Digest> rows[] = {
+          {{0, 1}, by_portable_walk.operator()<BrokenSha>()},
+          {{0, 0}, by_portable_walk.operator()<LockdownSha>()},
+          {{1, 0}, by_portable_walk.operator()<StandardSha>()},
+          {{1, 1}, by_portable_walk.operator()<StandardBrokenSha>()},
+      };
+      for (const auto& [s, want] : rows) {
+        SCOPED_TRACE(testing::Message() << length << " bytes at offset " << offset << ", switches "
+                                        << int{s.StandardFlag} << int{s.BrokenFlag});
+        EXPECT_EQ(ComputeSHA(input, s.StandardFlag, s.BrokenFlag), want);
+        EXPECT_EQ(through_copy(s), want);
+      }
+    }
   }
 }
 

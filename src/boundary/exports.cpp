@@ -2,8 +2,6 @@
 // arguments through the caller's references, hands plain bytes to the
 // engine, and returns the result as a new string the caller owns. Every
 // frame ends by wiping the stack its callees used (BurnStack).
-#include <algorithm>
-#include <cstring>
 
 #include "boundary/byte_string.hpp"
 #include "common/secure_wipe.hpp"
@@ -15,13 +13,10 @@ namespace quillet::boundary {
 
 namespace {
 
-// Small enough to stay in the first-level cache between copy, hash and wipe.
-constexpr std::size_t kCopyChunk = 16 * 1024;
-
 // Reads the caller's string through `data` and digests a private copy of its
-// content with the engine the switches select: the copy is made, hashed and
-// wiped a cache-sized chunk at a time, then released. False, with `digest`
-// untouched, when the copy cannot be allocated.
+// content with the engine the switches select: the engine makes, hashes and
+// wipes the copy a cache-sized piece at a time, then it is released. False,
+// with `digest` untouched, when the copy cannot be allocated.
 bool DigestPrivateCopy(const ByteString* data, sha1::Switches switches,
                        sha1::Digest& digest) noexcept {
   const auto content = ReadArgument(data);
@@ -32,18 +27,8 @@ bool DigestPrivateCopy(const ByteString* data, sha1::Switches switches,
   }
   const ByteString copy = NewString(length);
   if (copy == nullptr) return false;
-  std::uint8_t* const bytes = Content(copy);
-  digest = sha1::ComputeSHA(
-      content.size(),
-      [&](auto feed) {
-        for (std::size_t at = 0; at < content.size(); at += kCopyChunk) {
-          const std::size_t size = std::min(kCopyChunk, content.size() - at);
-          std::memcpy(bytes + at, content.data() + at, size);
-          feed(std::span<const std::uint8_t>(bytes + at, size));
-          SecureWipe(bytes + at, size);
-        }
-      },
-      switches.StandardFlag, switches.BrokenFlag);
+  sha1::ComputeSHAThroughCopy(content, Content(copy), switches.StandardFlag, switches.BrokenFlag,
+                              digest);
   ReleaseString(copy);
   return true;
 }

@@ -49,6 +49,15 @@ void TransformBlocksShaNiLittleEndian(Word h[5], const std::uint8_t* blocks, std
 void TransformBlocksShaNiBroken(Word h[5], const std::uint8_t* blocks, std::size_t count);
 // The same with AVX-512VL rotates.
 void TransformBlocksShaNiBroken512(Word h[5], const std::uint8_t* blocks, std::size_t count);
+// Each of the four with a side job (sha1.hpp) done beside its rounds.
+void TransformBlocksShaNiCopying(Word h[5], const std::uint8_t* blocks, std::size_t count,
+                                 SideJob& job);
+void TransformBlocksShaNiLittleEndianCopying(Word h[5], const std::uint8_t* blocks,
+                                             std::size_t count, SideJob& job);
+void TransformBlocksShaNiBrokenCopying(Word h[5], const std::uint8_t* blocks, std::size_t count,
+                                       SideJob& job);
+void TransformBlocksShaNiBroken512Copying(Word h[5], const std::uint8_t* blocks,
+                                          std::size_t count, SideJob& job);
 #endif
 
 // Many messages at once (common/lanes.hpp): kernels that compress `count`

@@ -66,11 +66,34 @@ BlockFunction SelectBlockFunction(std::size_t length) noexcept {
   return DefaultBlockFunction<Variant>();
 }
 
+template <typename Variant>
+CopyingBlockFunction FastCopyingBlockFunction([[maybe_unused]] const CpuFeatures& cpu) noexcept {
+#if QUILLET_SHA_EXTENSIONS
+  if constexpr (std::is_same_v<Variant, StandardSha>) {
+    if (cpu.sha) return &TransformBlocksShaNiCopying;
+  } else if constexpr (std::is_same_v<Variant, LockdownSha>) {
+    if (cpu.sha) return &TransformBlocksShaNiLittleEndianCopying;
+  } else if constexpr (std::is_same_v<Variant, BrokenSha>) {
+    if (cpu.sha && cpu.avx2 && cpu.avx512vl) return &TransformBlocksShaNiBroken512Copying;
+    if (cpu.sha && cpu.avx2) return &TransformBlocksShaNiBrokenCopying;
+  }
+#endif
+  return nullptr;
+}
+
+template <typename Variant>
+CopyingBlockFunction SelectCopyingBlockFunction(std::size_t length) noexcept {
+  if (length >= kFastPathThreshold) return FastCopyingBlockFunction<Variant>(DetectCpu());
+  return nullptr;
+}
+
 #define QUILLET_INSTANTIATE(V)                                                               \
   template BackendTable Backends<V>(const CpuFeatures&) noexcept;                            \
   template BlockFunction FastBlockFunction<V>(const CpuFeatures&) noexcept;                  \
   template BlockFunction DefaultBlockFunction<V>() noexcept;                                 \
-  template BlockFunction SelectBlockFunction<V>(std::size_t) noexcept;
+  template BlockFunction SelectBlockFunction<V>(std::size_t) noexcept;                      \
+  template CopyingBlockFunction FastCopyingBlockFunction<V>(const CpuFeatures&) noexcept;    \
+  template CopyingBlockFunction SelectCopyingBlockFunction<V>(std::size_t) noexcept;
 QUILLET_SHA1_FOR_EACH_VARIANT(QUILLET_INSTANTIATE)
 #undef QUILLET_INSTANTIATE
 

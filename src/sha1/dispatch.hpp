@@ -35,4 +35,15 @@ BlockFunction DefaultBlockFunction() noexcept;
 template <typename Variant>
 BlockFunction SelectBlockFunction(std::size_t length) noexcept;
 
+// The block function with a side job that runs what FastBlockFunction
+// chooses, where there is one: null where moving beside the rounds gains
+// nothing (the block functions without SHA extensions keep every port busy).
+template <typename Variant>
+CopyingBlockFunction FastCopyingBlockFunction(const CpuFeatures& cpu) noexcept;
+
+// The same for a message of `length` bytes: null below the threshold, where
+// SelectBlockFunction does not ask the CPU.
+template <typename Variant>
+CopyingBlockFunction SelectCopyingBlockFunction(std::size_t length) noexcept;
+
 }  // namespace quillet::sha1

@@ -64,9 +64,25 @@ QUILLET_SHA1_FOR_EACH_VARIANT(QUILLET_SWITCHES_SELECT)
 Digest ComputeSHA(std::span<const std::uint8_t> input, std::uint8_t StandardFlag,
                   std::uint8_t BrokenFlag) noexcept;
 
+// How much of a message the private copy holds at a time: the piece being
+// hashed, the one being copied and the one being wiped all stay in the
+// first-level cache.
+inline constexpr std::size_t kCopyPiece = 2048;
+
+// The digest of `input` selected by the two switches, hashed from a private
+// copy at `copy` (room for input.size() bytes, apart from `input`). The copy
+// is made and hashed a piece at a time; where the CPU has a block function
+// with a side job, piece k + 1 is copied and piece k - 1 wiped while piece
+// k is hashed, otherwise each piece is copied, hashed and wiped in turn.
+// Every byte of the copy is zero on return. The digest is written straight
+// to `digest`, so that no temporary of it is left in the caller's frame,
+// which the caller's BurnStack does not reach.
+void ComputeSHAThroughCopy(std::span<const std::uint8_t> input, std::uint8_t* copy,
+                           std::uint8_t StandardFlag, std::uint8_t BrokenFlag,
+                           Digest& digest) noexcept;
+
 // The same for a message of `length` bytes handed over in pieces:
-// pieces(feed) calls feed(piece) with each piece in order (the boundary
-// hashes its private copy of a caller's bytes so, a chunk at a time).
+// pieces(feed) calls feed(piece) with each piece in order.
 template <typename Pieces>
 Digest ComputeSHA(std::size_t length, Pieces&& pieces, std::uint8_t StandardFlag,
                   std::uint8_t BrokenFlag) noexcept {

@@ -149,4 +149,23 @@ constexpr std::array<std::uint8_t, 4> WordToBytes(Word word) {
 // function (the portable one and the CPU-specific ones) has this shape.
 using BlockFunction = void (*)(Word h[5], const std::uint8_t* blocks, std::size_t count);
 
+// Moves a block function makes beside its rounds: `copy` bytes from `from`
+// to `to` and `wipe` zero bytes over `clear`, 64 bytes of each with every
+// block it compresses, while there are 64 left. The rounds are one chain of
+// dependent instructions that leaves the load and store ports idle, so the
+// moves cost no time of their own. The function returns with the job
+// advanced past what it moved; the caller moves what is left. The zeroes are
+// written even when nothing reads that memory again.
+struct SideJob {
+  const std::uint8_t* from;
+  std::uint8_t* to;
+  std::size_t copy;
+  std::uint8_t* clear;
+  std::size_t wipe;
+};
+
+// A block function that also does a side job.
+using CopyingBlockFunction = void (*)(Word h[5], const std::uint8_t* blocks, std::size_t count,
+                                      SideJob& job);
+
 }  // namespace quillet::sha1

@@ -16,6 +16,20 @@ void TransformBlocksShaNiLittleEndian(Word h[5], const std::uint8_t* blocks, std
   ShaExtensionBlocks<LoadLittleEndian, FinishRotate>(h, blocks, count);
 }
 
+void TransformBlocksShaNiCopying(Word h[5], const std::uint8_t* blocks, std::size_t count,
+                                 SideJob& job) {
+  JobMoves moves(job);
+  ShaExtensionBlocks<LoadBigEndian, FinishRotate>(h, blocks, count, moves);
+  moves.Return(job);
+}
+
+void TransformBlocksShaNiLittleEndianCopying(Word h[5], const std::uint8_t* blocks,
+                                             std::size_t count, SideJob& job) {
+  JobMoves moves(job);
+  ShaExtensionBlocks<LoadLittleEndian, FinishRotate>(h, blocks, count, moves);
+  moves.Return(job);
+}
+
 void ShaLanesShaNi(Word* state, const std::uint8_t* const* blocks, std::size_t count) {
   ShaExtensionTwoLanes<LoadBigEndian, FinishRotate>(state, blocks, count);
 }

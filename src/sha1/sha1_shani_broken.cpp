@@ -39,6 +39,17 @@ void TransformBlocksShaNiBroken(Word h[5], const std::uint8_t* blocks, std::size
   }
 }
 
+void TransformBlocksShaNiBrokenCopying(Word h[5], const std::uint8_t* blocks, std::size_t count,
+                                       SideJob& job) {
+  JobMoves moves(job);
+  if (count == 1) {
+    ShaExtensionBlocks<LoadLittleEndian, FinishOneBit>(h, blocks, count, moves);
+  } else {
+    ShaExtensionBlocksPipelined<LoadLittleEndian, FinishOneBit>(h, blocks, count, moves);
+  }
+  moves.Return(job);
+}
+
 void ShaLanesShaNiBroken(Word* state, const std::uint8_t* const* blocks, std::size_t count) {
   ShaExtensionTwoLanes<LoadLittleEndian, FinishOneBit>(state, blocks, count);
 }

@@ -37,6 +37,17 @@ void TransformBlocksShaNiBroken512(Word h[5], const std::uint8_t* blocks, std::s
   }
 }
 
+void TransformBlocksShaNiBroken512Copying(Word h[5], const std::uint8_t* blocks,
+                                          std::size_t count, SideJob& job) {
+  JobMoves moves(job);
+  if (count == 1) {
+    ShaExtensionBlocks<LoadLittleEndian, FinishOneBitRotate>(h, blocks, count, moves);
+  } else {
+    ShaExtensionBlocksPipelined<LoadLittleEndian, FinishOneBitRotate>(h, blocks, count, moves);
+  }
+  moves.Return(job);
+}
+
 void ShaLanesShaNiBroken512(Word* state, const std::uint8_t* const* blocks, std::size_t count) {
   ShaExtensionTwoLanes<LoadLittleEndian, FinishOneBitRotate>(state, blocks, count);
 }
