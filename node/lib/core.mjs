@@ -7,10 +7,13 @@
 // unsigned 32-bit tokens.
 //
 // backend: newHasher(algorithm) -> handle, update(handle, bytes),
-//   finish(handle, out), copy(handle) -> handle, exportDigest(which, bytes,
-//   out), doubleHash(bytes, first, second, out), where `out` is a Uint8Array
-//   of the result's size that the call fills; and release(handle), for a
-//   backend whose handles are not released by the garbage collector itself.
+//   finish(handle, out), copy(handle) -> handle, digest(algorithm, bytes,
+//   out) (a hasher's digest in one call), exportDigest(which, bytes, out),
+//   doubleHash(bytes, first, second, out), where `out` is a Uint8Array of
+//   the result's size that the call fills; digestMany(algorithm, list, out),
+//   the digest of each Uint8Array of `list` into `out`, one after the other;
+//   and release(handle), for a backend whose handles are not released by the
+//   garbage collector itself.
 // platform: fromString(string, encoding) -> Uint8Array, allocate(size) -> a
 //   Uint8Array (what results are returned in: a Buffer on Node.js),
 //   encode(bytes, encoding) -> string, or undefined for an encoding it does
@@ -276,24 +279,7 @@ export function makeQuillet(backend, platform) {
     const index = HASHES.indexOf(algorithm.toLowerCase());
     if (index < 0) throw new Error(`Digest method ${algorithm} is not supported`);
     const digest = platform.allocate(SIZES[index]);
-    if (index < 3) {
-      // The SHA-1 exports' results are these digests, in one call.
-      backend.exportDigest(index, bytes, digest);
-    } else if (index === 3) {
-      // The MD5 export's is its upper-case hexadecimal text.
-      const text = new Uint8Array(32);
-      backend.exportDigest(3, bytes, text);
-      const nibble = (c) => (c <= 57 ? c - 48 : c - 55);
-      for (let i = 0; i < 16; ++i) digest[i] = (nibble(text[2 * i]) << 4) | nibble(text[2 * i + 1]);
-    } else {
-      const handle = backend.newHasher(index);
-      try {
-        backend.update(handle, bytes);
-        backend.finish(handle, digest);
-      } finally {
-        if (backend.release) backend.release(handle);
-      }
-    }
+    backend.digest(index, bytes, digest);
     return buffer ? digest : platform.encode(digest, encoding);
   }
 
@@ -317,9 +303,32 @@ export function makeQuillet(backend, platform) {
     return result;
   }
 
+  // digestMany(algorithm, buffers): the digest of each of `buffers` (an
+  // array of strings, hashed as UTF-8, views of memory or ArrayBuffers), in
+  // an array of as many: what createHash(algorithm).update(buffer).digest()
+  // gives for each (MD5 as its 16 raw bytes), computed several at a time
+  // where the backend can.
+  function digestMany(algorithm, buffers) {
+    checkName(algorithm);
+    if (!Array.isArray(buffers)) {
+      throw codedError(TypeError, 'ERR_INVALID_ARG_TYPE',
+        `The "buffers" argument must be an instance of Array. ${describe(buffers)}`);
+    }
+    const list = new Array(buffers.length);
+    for (let i = 0; i < buffers.length; ++i) list[i] = bytesOf(buffers[i], 'utf8', `buffers[${i}]`);
+    const index = algorithmOf(algorithm);
+    const size = SIZES[index];
+    const all = platform.allocate(size * list.length);
+    if (list.length !== 0) backend.digestMany(index, list, all);
+    const digests = new Array(list.length);
+    for (let i = 0; i < list.length; ++i) digests[i] = all.subarray(i * size, (i + 1) * size);
+    return digests;
+  }
+
   return {
     createHash,
     hash,
+    digestMany,
     getHashes: () => HASHES.slice(),
     Hash,
     StandardSHA: (data) => exported(0, data),

@@ -13,5 +13,5 @@ export type Hash = ReturnType<Quillet['createHash']>;
 
 declare const quillet: Quillet;
 export default quillet;
-export declare const { createHash, hash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5,
+export declare const { createHash, hash, digestMany, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5,
   DoubleHashPassword, backend }: Quillet;

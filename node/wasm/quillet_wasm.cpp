@@ -59,6 +59,62 @@ QUILLET_WASM_EXPORT(q_hasher_delete) void q_hasher_delete(quillet::Hasher* hashe
   std::free(hasher);
 }
 
+// The digest of `size` bytes at `bytes` by quillet::Algorithms()[algorithm]
+// into `out`, in one call: its raw bytes, or where `upper_hex` is set its
+// upper-case hexadecimal text (the MD5 export's). Returns what it wrote, 0
+// for an unknown algorithm.
+QUILLET_WASM_EXPORT(q_digest)
+std::size_t q_digest(std::uint32_t algorithm, const std::byte* bytes, std::size_t size,
+                     std::uint8_t* out, std::uint32_t upper_hex) {
+  if (algorithm >= quillet::Algorithms().size()) return 0;
+  quillet::Hasher hasher(quillet::Algorithms()[algorithm].algorithm);
+  hasher.Update(std::span<const std::byte>(bytes, size));
+  quillet::Digest digest = hasher.Finish();
+  std::size_t written = digest.size();
+  if (upper_hex != 0) {
+    quillet::DigestText text = quillet::ToHex(digest, true);
+    written = text.size;
+    for (std::size_t i = 0; i < written; ++i) out[i] = static_cast<std::uint8_t>(text.chars[i]);
+    quillet::SecureWipeObject(text);
+  } else {
+    for (std::size_t i = 0; i < written; ++i) out[i] = digest.data()[i];
+  }
+  quillet::SecureWipeObject(digest);
+  return written;
+}
+
+// The digests of `count` messages by quillet::Algorithms()[algorithm], with
+// quillet::DigestMany: message i is table[2 i + 1] bytes at table[2 i]; its
+// digest goes to out + i * (the digest's size). Returns 0 for an unknown
+// algorithm or where memory ran out, else 1.
+QUILLET_WASM_EXPORT(q_digest_many)
+std::uint32_t q_digest_many(std::uint32_t algorithm, const std::uint32_t* table, std::size_t count,
+                            std::uint8_t* out) {
+  if (algorithm >= quillet::Algorithms().size()) return 0;
+  const quillet::AlgorithmInfo& info = quillet::Algorithms()[algorithm];
+  if (count == 0) return 1;
+  auto* messages = static_cast<quillet::ByteView*>(std::malloc(count * sizeof(quillet::ByteView)));
+  auto* digests = static_cast<quillet::Digest*>(std::malloc(count * sizeof(quillet::Digest)));
+  if (messages == nullptr || digests == nullptr) {
+    std::free(messages);
+    std::free(digests);
+    return 0;
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto* at = reinterpret_cast<const std::byte*>(static_cast<std::uintptr_t>(table[2 * i]));
+    new (&messages[i]) quillet::ByteView(std::span<const std::byte>(at, table[2 * i + 1]));
+    new (&digests[i]) quillet::Digest();
+  }
+  quillet::DigestMany(info.algorithm, std::span<const quillet::ByteView>(messages, count),
+                      std::span<quillet::Digest>(digests, count));
+  for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t j = 0; j < info.digest_size; ++j) out[i * info.digest_size + j] = digests[i].data()[j];
+  }
+  q_free(digests, count * sizeof(quillet::Digest));
+  std::free(messages);
+  return 1;
+}
+
 // The password proof of `size` bytes at `password` into `out` (20 bytes).
 QUILLET_WASM_EXPORT(q_double_hash)
 void q_double_hash(const std::byte* password, std::size_t size, std::uint32_t first,
