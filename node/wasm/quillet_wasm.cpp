@@ -60,27 +60,36 @@ QUILLET_WASM_EXPORT(q_hasher_delete) void q_hasher_delete(quillet::Hasher* hashe
 }
 
 // The digest of `size` bytes at `bytes` by quillet::Algorithms()[algorithm]
-// into `out`, in one call: its raw bytes, or where `upper_hex` is set its
-// upper-case hexadecimal text (the MD5 export's). Returns what it wrote, 0
-// for an unknown algorithm.
+// into `out`, in one call of the one-shot functions (whose stack is wiped
+// as they return, at less cost than a hasher's): its raw bytes, or where
+// `upper_hex` is set for MD5 the export's upper-case hexadecimal text.
+// The `size` bytes at `bytes` (the caller's copy) are wiped. Returns what it
+// wrote, 0 for an unknown algorithm.
 QUILLET_WASM_EXPORT(q_digest)
-std::size_t q_digest(std::uint32_t algorithm, const std::byte* bytes, std::size_t size,
+std::size_t q_digest(std::uint32_t algorithm, std::byte* bytes, std::size_t size,
                      std::uint8_t* out, std::uint32_t upper_hex) {
-  if (algorithm >= quillet::Algorithms().size()) return 0;
-  quillet::Hasher hasher(quillet::Algorithms()[algorithm].algorithm);
-  hasher.Update(std::span<const std::byte>(bytes, size));
-  quillet::Digest digest = hasher.Finish();
-  std::size_t written = digest.size();
-  if (upper_hex != 0) {
-    quillet::DigestText text = quillet::ToHex(digest, true);
-    written = text.size;
-    for (std::size_t i = 0; i < written; ++i) out[i] = static_cast<std::uint8_t>(text.chars[i]);
-    quillet::SecureWipeObject(text);
-  } else {
-    for (std::size_t i = 0; i < written; ++i) out[i] = digest.data()[i];
+  const std::span<const std::byte> data(bytes, size);
+  const auto deliver = [out, bytes, size](auto& result) {
+    quillet::SecureWipe(bytes, size);
+    for (std::size_t i = 0; i < result.size(); ++i) out[i] = static_cast<std::uint8_t>(result[i]);
+    const std::size_t written = result.size();
+    quillet::SecureWipeObject(result);
+    return written;
+  };
+  switch (algorithm) {
+    case 0: { quillet::Sha1Digest digest = quillet::StandardSHA(data); return deliver(digest); }
+    case 1: { quillet::Sha1Digest digest = quillet::BrokenSHA(data); return deliver(digest); }
+    case 2: { quillet::Sha1Digest digest = quillet::LockdownSHA(data); return deliver(digest); }
+    case 3:
+      if (upper_hex != 0) {
+        quillet::Md5Text text = quillet::MD5Hex(data);
+        return deliver(text);
+      } else {
+        quillet::Md5Digest digest = quillet::MD5(data);
+        return deliver(digest);
+      }
+    default: return 0;
   }
-  quillet::SecureWipeObject(digest);
-  return written;
 }
 
 // The digests of `count` messages by quillet::Algorithms()[algorithm], with
