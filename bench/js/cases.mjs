@@ -12,6 +12,7 @@
 export const SIZES = [32, 1024, 1 << 20];
 export const BATCH = { count: 4096, size: 1024 };
 export const NAMES = ['sha1', 'md5'];
+const WARM_UP_MS = 250;
 
 function pattern(size, seed) {
   const bytes = new Uint8Array(size);
@@ -24,8 +25,16 @@ const hexOf = (value) => (typeof value === 'string' ? value.toLowerCase()
 
 const now = () => performance.now();
 
-// Nanoseconds a call, best of `rounds` interleaved, for each contender.
+// Nanoseconds a call, best of `rounds` interleaved, for each contender,
+// after a warm-up of each (WebAssembly engines compile hot functions again,
+// optimised, in the background; on a loaded machine that can take longer
+// than the rounds).
 async function race(calls, iterations, rounds) {
+  for (const { call, async } of calls) {
+    for (const start = now(); now() - start < WARM_UP_MS;) {
+      if (async) await call(); else call();
+    }
+  }
   const best = calls.map(() => Infinity);
   for (let r = 0; r < rounds; ++r) {
     for (let c = 0; c < calls.length; ++c) {
@@ -81,16 +90,15 @@ export async function run(contenders, { rounds = 9, log = () => {} } = {}) {
   return rows;
 }
 
-// The rows as text: each contender's MB/s, and `against`'s time over each
-// of `ours` (above 1: ours is faster).
-export function table(rows, ours, against) {
+// The rows as text: each contender's MB/s, and for each [ours, theirs] of
+// `pairs` theirs's time over ours's (above 1: ours is faster).
+export function table(rows, pairs) {
   const labels = [...new Set(rows.flatMap((row) => Object.keys(row.ns)))];
-  const lines = [[ 'digest', 'case', ...labels.map((l) => `${l} MB/s`),
-    ...ours.flatMap((o) => against.filter((a) => a !== o).map((a) => `${o} vs ${a}`))]];
+  const lines = [['digest', 'case', ...labels.map((l) => `${l} MB/s`), ...pairs.map(([o, a]) => `${o} vs ${a}`)]];
   for (const row of rows) {
     const speed = labels.map((l) => (row.ns[l] === undefined ? '-' : (row.bytes / row.ns[l] * 1e3).toFixed(0)));
-    const ratios = ours.flatMap((o) => against.filter((a) => a !== o).map((a) =>
-      (row.ns[o] === undefined || row.ns[a] === undefined ? '-' : `${(row.ns[a] / row.ns[o]).toFixed(2)}x`)));
+    const ratios = pairs.map(([o, a]) =>
+      (row.ns[o] === undefined || row.ns[a] === undefined ? '-' : `${(row.ns[a] / row.ns[o]).toFixed(2)}x`));
     lines.push([row.name, row.case, ...speed, ...ratios]);
   }
   const widths = lines[0].map((_, i) => Math.max(...lines.map((l) => String(l[i]).length)));
