@@ -17,5 +17,5 @@ export type Quillet = QuilletOf<Buffer, Data, InputEncoding, OutputEncoding, 'ad
 
 declare const quillet: Quillet;
 export default quillet;
-export declare const { createHash, hash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5,
+export declare const { createHash, hash, digestMany, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5,
   DoubleHashPassword, backend }: Quillet;

@@ -6,7 +6,7 @@ import { createRequire } from 'node:module';
 
 import { makeQuillet } from './lib/core.mjs';
 import { nodePlatform } from './lib/node-platform.mjs';
-import { wasmBackend } from './lib/wasm-backend.mjs';
+import { wasmBackend, wasmFileName } from './lib/wasm-backend.mjs';
 
 function addonBackend() {
   // The addon's hashers are released with their handles.
@@ -18,7 +18,15 @@ function addonBackend() {
 function loadWasm(addonError) {
   let bytes;
   try {
-    bytes = readFileSync(new URL('./wasm/quillet.wasm', import.meta.url));
+    // The SIMD module where the engine runs it (and it is there), else the
+    // scalar one.
+    const read = (name) => readFileSync(new URL(`./wasm/${name}`, import.meta.url));
+    try {
+      bytes = read(wasmFileName());
+    } catch (cause) {
+      if (cause.code !== 'ENOENT' || wasmFileName() === 'quillet.wasm') throw cause;
+      bytes = read('quillet.wasm');
+    }
   } catch (cause) {
     if (cause.code !== 'ENOENT') throw cause;
     const addon = addonError ? `the native addon could not be loaded (${addonError.message.split('\n')[0]}) and ` : '';
@@ -45,6 +53,6 @@ if (chosen === 'wasm') engine = loadWasm(addonError);
 const quillet = makeQuillet(engine, nodePlatform);
 export const backend = chosen;
 export const {
-  createHash, hash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
+  createHash, hash, digestMany, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
 } = quillet;
 export default { ...quillet, backend };

@@ -1,9 +1,9 @@
 // A small static server for the page: the repository's files (the page
-// imports ../../node/wasm/index.mjs, which fetches quillet.wasm beside it),
+// imports ../../node/wasm/index.mjs, which fetches the module beside it),
 // with the MIME types a browser wants (application/wasm for the module, so
 // it is compiled as it streams in), from 127.0.0.1 only.
 //
-//   node node/scripts/build-wasm.mjs     # once: builds node/wasm/quillet.wasm
+//   node node/scripts/build-wasm.mjs     # once: builds node/wasm/quillet*.wasm
 //   node examples/web/serve.mjs [PORT]   # then open the address it prints
 //
 // The page is served with the Content-Security-Policy it is made to work

@@ -10,7 +10,7 @@
 //   - a 1 GiB file made of one shared part of 1 MiB (so that neither the
 //     page nor this script holds 1 GiB), in a browser of its own, whose
 //     renderer's peak memory must stay below half the file's size;
-//   - without 'wasm-unsafe-eval', and with no quillet.wasm (a fresh clone):
+//   - without 'wasm-unsafe-eval', and with no module built (a fresh clone):
 //     the page must say the module could not be loaded, and what to run.
 // Prints "browser: N passed, M failed".
 //
@@ -63,7 +63,7 @@ function expected(bytes, parts) {
 
 // The server: the repository, each page with the CSP its query names
 // (csp=none: script-src 'self' only), /fresh/... as a fresh clone has it
-// (no quillet.wasm), and the page's reports to POST /result.
+// (no module built), and the page's reports to POST /result.
 let reported = null;
 const server = createStaticServer({
   headers: (request) => {
@@ -78,7 +78,7 @@ const server = createStaticServer({
       return true;
     }
     if (request.url.startsWith('/fresh/')) {
-      if (request.url.split('?')[0].endsWith('/quillet.wasm')) {
+      if (/\/quillet(-simd)?\.wasm$/.test(request.url.split('?')[0])) {
         response.statusCode = 404;
         response.end();
         return true;
@@ -291,7 +291,7 @@ try {
   // The module refused by the policy, and not there at all: the page says so.
   for (const [label, path, cause] of [
     ["without 'wasm-unsafe-eval'", `/examples/web/?selftest=3&csp=none`, /Content-Security-Policy.*'wasm-unsafe-eval'/],
-    ['with no quillet.wasm (a fresh clone)', '/fresh/examples/web/?selftest=3', /HTTP 404/],
+    ['with no module built (a fresh clone)', '/fresh/examples/web/?selftest=3', /HTTP 404/],
   ]) {
     const { report } = await visit(browser, path);
     check(cause.test(report.loadError ?? ''), `${label}: the error is "${report.loadError}"`);

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "quillet/digest.hpp"
@@ -174,6 +175,62 @@ napi_value ExportDigest(napi_env env, napi_callback_info info) {
   return nullptr;
 }
 
+// digest(algorithm, bytes, out): a hasher's digest of `bytes`, in one call.
+napi_value DigestOne(napi_env env, napi_callback_info info) {
+  napi_value args[3];
+  std::uint32_t algorithm = 0;
+  quillet::ByteView bytes;
+  std::uint8_t* out = nullptr;
+  if (!Arguments(env, info, 3, args) || !Uint32Of(env, args[0], algorithm) ||
+      algorithm >= quillet::Algorithms().size() || !BytesOf(env, args[1], bytes) ||
+      (out = ResultOf(env, args[2], quillet::Algorithms()[algorithm].digest_size)) == nullptr) {
+    return Fail(env, "ERR_INVALID_ARG_TYPE", "digest(algorithm, Uint8Array, Uint8Array)");
+  }
+  quillet::Hasher hasher(quillet::Algorithms()[algorithm].algorithm);
+  quillet::Digest digest = hasher.Update(bytes).Finish();
+  std::memcpy(out, digest.data(), digest.size());
+  quillet::SecureWipeObject(digest);
+  return nullptr;
+}
+
+// digestMany(algorithm, list, out): the digest of each Uint8Array of the
+// array `list`, with quillet::DigestMany, into `out` one after the other
+// (its size: the list's length times the digest's). The messages are read
+// where they are; nothing of them is copied.
+napi_value DigestManyOf(napi_env env, napi_callback_info info) {
+  napi_value args[3];
+  std::uint32_t algorithm = 0;
+  std::uint32_t count = 0;
+  bool is_array = false;
+  if (!Arguments(env, info, 3, args) || !Uint32Of(env, args[0], algorithm) ||
+      algorithm >= quillet::Algorithms().size() || napi_is_array(env, args[1], &is_array) != napi_ok ||
+      !is_array || napi_get_array_length(env, args[1], &count) != napi_ok) {
+    return Fail(env, "ERR_INVALID_ARG_TYPE", "digestMany(algorithm, Uint8Array[], Uint8Array)");
+  }
+  const quillet::AlgorithmInfo& algo = quillet::Algorithms()[algorithm];
+  std::uint8_t* out = ResultOf(env, args[2], std::size_t{count} * algo.digest_size);
+  if (out == nullptr) return Fail(env, "ERR_INVALID_ARG_TYPE", "digestMany: the result's size");
+  std::unique_ptr<quillet::ByteView[]> messages(new (std::nothrow) quillet::ByteView[count]);
+  std::unique_ptr<quillet::Digest[]> digests(new (std::nothrow) quillet::Digest[count]);
+  if (count != 0 && (messages == nullptr || digests == nullptr)) {
+    napi_throw_error(env, "ERR_MEMORY_ALLOCATION_FAILED", "Out of memory");
+    return nullptr;
+  }
+  for (std::uint32_t i = 0; i < count; ++i) {
+    napi_value element;
+    if (napi_get_element(env, args[1], i, &element) != napi_ok || !BytesOf(env, element, messages[i])) {
+      return Fail(env, "ERR_INVALID_ARG_TYPE", "digestMany: each message a Uint8Array");
+    }
+  }
+  quillet::DigestMany(algo.algorithm, std::span<const quillet::ByteView>(messages.get(), count),
+                      std::span<quillet::Digest>(digests.get(), count));
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::memcpy(out + std::size_t{i} * algo.digest_size, digests[i].data(), algo.digest_size);
+  }
+  if (count != 0) quillet::SecureWipe(digests.get(), sizeof(quillet::Digest) * count);
+  return nullptr;
+}
+
 // doubleHash(password, first, second, out): the password proof into `out`,
 // tokens as unsigned 32-bit numbers.
 napi_value DoubleHash(napi_env env, napi_callback_info info) {
@@ -199,6 +256,8 @@ napi_value Init(napi_env env, napi_value exports) {
       {"finish", nullptr, Finish, nullptr, nullptr, nullptr, napi_enumerable, nullptr},
       {"copy", nullptr, Copy, nullptr, nullptr, nullptr, napi_enumerable, nullptr},
       {"exportDigest", nullptr, ExportDigest, nullptr, nullptr, nullptr, napi_enumerable, nullptr},
+      {"digest", nullptr, DigestOne, nullptr, nullptr, nullptr, napi_enumerable, nullptr},
+      {"digestMany", nullptr, DigestManyOf, nullptr, nullptr, nullptr, napi_enumerable, nullptr},
       {"doubleHash", nullptr, DoubleHash, nullptr, nullptr, nullptr, napi_enumerable, nullptr},
   };
   if (napi_define_properties(env, exports, sizeof functions / sizeof functions[0], functions) !=

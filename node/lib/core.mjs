@@ -7,10 +7,13 @@
 // unsigned 32-bit tokens.
 //
 // backend: newHasher(algorithm) -> handle, update(handle, bytes),
-//   finish(handle, out), copy(handle) -> handle, exportDigest(which, bytes,
-//   out), doubleHash(bytes, first, second, out), where `out` is a Uint8Array
-//   of the result's size that the call fills; and release(handle), for a
-//   backend whose handles are not released by the garbage collector itself.
+//   finish(handle, out), copy(handle) -> handle, digest(algorithm, bytes,
+//   out) (a hasher's digest in one call), exportDigest(which, bytes, out),
+//   doubleHash(bytes, first, second, out), where `out` is a Uint8Array of
+//   the result's size that the call fills; digestMany(algorithm, list, out),
+//   the digest of each Uint8Array of `list` into `out`, one after the other;
+//   and release(handle), for a backend whose handles are not released by the
+//   garbage collector itself.
 // platform: fromString(string, encoding) -> Uint8Array, allocate(size) -> a
 //   Uint8Array (what results are returned in: a Buffer on Node.js),
 //   encode(bytes, encoding) -> string, or undefined for an encoding it does
@@ -22,6 +25,15 @@
 // tests check both against the library's table).
 const HASHES = ['sha1', 'broken_sha', 'lockdown_sha', 'md5'];
 const SIZES = [20, 20, 20, 16];
+
+// Lower-case hexadecimal text, a table lookup a byte: faster than the
+// platforms' encoders for a digest's few bytes.
+const PAIRS = Array.from({ length: 256 }, (_, b) => b.toString(16).padStart(2, '0'));
+function hexText(bytes) {
+  let text = '';
+  for (let i = 0; i < bytes.length; ++i) text += PAIRS[bytes[i]];
+  return text;
+}
 
 function codedError(Kind, code, message) {
   const error = new Kind(message);
@@ -93,6 +105,10 @@ export function makeQuillet(backend, platform) {
     // Memory handed to another thread (transferred: detached) has no bytes
     // any more; it is refused rather than hashed as nothing.
     try {
+      // A Uint8Array (or a Buffer) is read as it is, but for an empty one,
+      // which may be a view of detached memory; another view through a
+      // Uint8Array over its bytes.
+      if (data instanceof Uint8Array && data.byteLength !== 0) return data;
       if (ArrayBuffer.isView(data)) return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
       if (data instanceof ArrayBuffer ||
           (typeof SharedArrayBuffer !== 'undefined' && data instanceof SharedArrayBuffer)) {
@@ -213,6 +229,7 @@ export function makeQuillet(backend, platform) {
         this.#handle = null;
       }
       if (encoding === 'buffer') return digest;
+      if (encoding === 'hex') return hexText(digest);
       const text = platform.encode(digest, encoding);
       return text === undefined ? digest : text;
     }
@@ -260,6 +277,7 @@ export function makeQuillet(backend, platform) {
   // node:crypto's hash() checks it (the data, then the encoding, then the
   // algorithm); strings are hashed as UTF-8.
   const NOTHING = new Uint8Array(0);
+  const TEXT_SCRATCH = SIZES.map((size) => new Uint8Array(size));
   function hash(algorithm, data, outputEncoding = 'hex') {
     checkName(algorithm);
     const bytes = bytesOf(data, 'utf8', 'input');
@@ -268,33 +286,25 @@ export function makeQuillet(backend, platform) {
         `The "outputEncoding" argument must be of type string. ${describe(outputEncoding)}`);
     }
     const encoding = outputEncoding === '' ? 'utf8' : outputEncoding;
-    const buffer = encoding.toLowerCase() === 'buffer';
-    if (!buffer && platform.encode(NOTHING, encoding) === undefined) {
+    const as = encoding.toLowerCase();
+    if (as !== 'buffer' && as !== 'hex' && platform.encode(NOTHING, encoding) === undefined) {
       throw codedError(TypeError, 'ERR_INVALID_ARG_VALUE',
         `The argument 'outputEncoding' is invalid. Received '${outputEncoding}'`);
     }
     const index = HASHES.indexOf(algorithm.toLowerCase());
     if (index < 0) throw new Error(`Digest method ${algorithm} is not supported`);
-    const digest = platform.allocate(SIZES[index]);
-    if (index < 3) {
-      // The SHA-1 exports' results are these digests, in one call.
-      backend.exportDigest(index, bytes, digest);
-    } else if (index === 3) {
-      // The MD5 export's is its upper-case hexadecimal text.
-      const text = new Uint8Array(32);
-      backend.exportDigest(3, bytes, text);
-      const nibble = (c) => (c <= 57 ? c - 48 : c - 55);
-      for (let i = 0; i < 16; ++i) digest[i] = (nibble(text[2 * i]) << 4) | nibble(text[2 * i + 1]);
-    } else {
-      const handle = backend.newHasher(index);
-      try {
-        backend.update(handle, bytes);
-        backend.finish(handle, digest);
-      } finally {
-        if (backend.release) backend.release(handle);
-      }
+    if (as === 'hex') {
+      // Text only: the digest goes through a buffer of this closure's,
+      // wiped once read.
+      const digest = TEXT_SCRATCH[index];
+      backend.digest(index, bytes, digest);
+      const text = hexText(digest);
+      digest.fill(0);
+      return text;
     }
-    return buffer ? digest : platform.encode(digest, encoding);
+    const digest = platform.allocate(SIZES[index]);
+    backend.digest(index, bytes, digest);
+    return as === 'buffer' ? digest : platform.encode(digest, encoding);
   }
 
   // A token: an integer from -2**31 to 2**32-1, as unsigned 32 bits.
@@ -317,9 +327,32 @@ export function makeQuillet(backend, platform) {
     return result;
   }
 
+  // digestMany(algorithm, buffers): the digest of each of `buffers` (an
+  // array of strings, hashed as UTF-8, views of memory or ArrayBuffers), in
+  // an array of as many: what createHash(algorithm).update(buffer).digest()
+  // gives for each (MD5 as its 16 raw bytes), computed several at a time
+  // where the backend can.
+  function digestMany(algorithm, buffers) {
+    checkName(algorithm);
+    if (!Array.isArray(buffers)) {
+      throw codedError(TypeError, 'ERR_INVALID_ARG_TYPE',
+        `The "buffers" argument must be an instance of Array. ${describe(buffers)}`);
+    }
+    const list = new Array(buffers.length);
+    for (let i = 0; i < buffers.length; ++i) list[i] = bytesOf(buffers[i], 'utf8', `buffers[${i}]`);
+    const index = algorithmOf(algorithm);
+    const size = SIZES[index];
+    const all = platform.allocate(size * list.length);
+    if (list.length !== 0) backend.digestMany(index, list, all);
+    const digests = new Array(list.length);
+    for (let i = 0; i < list.length; ++i) digests[i] = all.subarray(i * size, (i + 1) * size);
+    return digests;
+  }
+
   return {
     createHash,
     hash,
+    digestMany,
     getHashes: () => HASHES.slice(),
     Hash,
     StandardSHA: (data) => exported(0, data),

@@ -29,6 +29,12 @@ export interface QuilletOf<Bytes, Data, InputEncoding, OutputEncoding, Backend,
   /** One digest, as node:crypto.hash gives it: hex by default; strings are hashed as UTF-8. */
   hash(algorithm: Algorithm | string, data: Data, outputEncoding?: OutputEncoding): string;
   hash(algorithm: Algorithm | string, data: Data, outputEncoding: 'buffer'): Bytes;
+  /**
+   * The digest of each buffer (strings are hashed as UTF-8), as createHash(algorithm).update(buffer).digest()
+   * gives it (MD5 as 16 raw bytes), several at a time where the backend can: vector lanes in the addon,
+   * SIMD128 lanes in the WebAssembly build where the engine has SIMD.
+   */
+  digestMany(algorithm: Algorithm | string, buffers: readonly Data[]): Bytes[];
   /** The algorithms' names: ['sha1', 'broken_sha', 'lockdown_sha', 'md5']. */
   getHashes(): Algorithm[];
   /** The class of the hash objects, for instanceof: only createHash() and copy() make them. */

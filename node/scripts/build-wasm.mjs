@@ -1,7 +1,10 @@
 // Builds wasm/quillet.wasm: the library's portable engines and the C++ API
 // (src/sources.json's "engine" and "api"), with wasm/quillet_wasm.cpp's
 // functions, for wasm32 with clang and WASI's C library (malloc and memcpy
-// only: the module imports nothing).
+// only: the module imports nothing); and wasm/quillet-simd.wasm, the same
+// built with SIMD128 and bulk memory, with the many-message kernels of
+// "wasm_simd128" (lib/wasm-backend.mjs loads it where the engine validates
+// SIMD).
 //
 //   node scripts/build-wasm.mjs
 //
@@ -40,16 +43,22 @@ async function compiler() {
     'Debian: clang-14 lld-14 wasi-libc libc++-14-dev-wasm32)');
 }
 
-async function build() {
-  const cxx = await compiler();
+// The two modules: the scalar one for every engine, and the SIMD one.
+const MODULES = [
+  { file: 'quillet.wasm', dir: 'scalar', flags: [], sources: [] },
+  { file: 'quillet-simd.wasm', dir: 'simd', flags: ['-msimd128', '-mbulk-memory'], sources: manifest.wasm_simd128 },
+];
+
+async function build(cxx, module) {
   const flags = ['--target=wasm32-wasi', `--sysroot=${process.env.WASI_SYSROOT || '/usr'}`,
-    '-std=c++20', '-O3', '-fvisibility=hidden', ...manifest.library_flags, ...manifest.warnings,
-    '-Werror', '-DQUILLET_PORTABLE_ONLY', '-I', src, '-I', join(root, 'include')];
-  const sources = [...manifest.engine, ...manifest.api].map((path) => join(src, path));
+    '-std=c++20', '-O3', '-fvisibility=hidden', ...module.flags, ...manifest.library_flags,
+    ...manifest.warnings, '-Werror', '-DQUILLET_PORTABLE_ONLY', '-I', src, '-I', join(root, 'include')];
+  const sources = [...manifest.engine, ...manifest.api, ...module.sources].map((path) => join(src, path));
   sources.push(join(here, 'wasm', 'quillet_wasm.cpp'));
 
-  mkdirSync(out, { recursive: true });
-  const queue = sources.map((path, i) => ({ path, object: join(out, `${i}.o`) }));
+  const objectDir = join(out, module.dir);
+  mkdirSync(objectDir, { recursive: true });
+  const queue = sources.map((path, i) => ({ path, object: join(objectDir, `${i}.o`) }));
   const objects = queue.map((unit) => unit.object);
   async function worker() {
     for (let unit = queue.shift(); unit; unit = queue.shift()) {
@@ -63,12 +72,12 @@ async function build() {
   await Promise.all(Array.from({ length: Math.max(1, cpus().length) }, worker));
   try {
     await run(cxx, ['--target=wasm32-wasi', `--sysroot=${process.env.WASI_SYSROOT || '/usr'}`,
-      '-mexec-model=reactor', '-nostdlib++', '-Wl,--strip-all', '-o', join(here, 'wasm', 'quillet.wasm'),
-      ...objects]);
+      ...module.flags, '-mexec-model=reactor', '-nostdlib++', '-Wl,--strip-all',
+      '-o', join(here, 'wasm', module.file), ...objects]);
   } catch (error) {
-    throw new Failure(`${cxx} could not link quillet.wasm: ${firstError(error)}`);
+    throw new Failure(`${cxx} could not link ${module.file}: ${firstError(error)}`);
   }
-  console.log(`quillet: built ${join(here, 'wasm', 'quillet.wasm')}`);
+  console.log(`quillet: built ${join(here, 'wasm', module.file)}`);
 }
 
 // The compiler's first error, where it gave one.
@@ -79,7 +88,8 @@ function firstError(error) {
 }
 
 try {
-  await build();
+  const cxx = await compiler();
+  for (const module of MODULES) await build(cxx, module);
 } catch (error) {
   if (!(error instanceof Failure)) console.error(error);
   console.error(`quillet: ${error.message.split('\n')[0]}`);

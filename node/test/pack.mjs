@@ -1,6 +1,6 @@
 // npm pack, then npm install of the tarball, offline, into fresh projects;
 // and `npm install ./node` from a copy of the source tree as a fresh clone
-// has it (no build/, no wasm/quillet.wasm). Each once with a compiler and
+// has it (no build/, no wasm/quillet.wasm nor quillet-simd.wasm). Each once with a compiler and
 // once with none on PATH ($CXX unset). Where the install succeeds, a small
 // CommonJS program in that directory imports both entries, 'quillet' and
 // 'quillet/wasm' (with import()), and runs them (init() and hashBlob of
@@ -35,7 +35,8 @@ const noCompiler = { PATH: bare, CXX: undefined, QUILLET_WASM_CXX: undefined };
 // left out. One for each install, as an install builds in it.
 function sourceTree(name) {
   const tree = join(work, name);
-  const made = new Set(['build', 'native', 'node_modules', 'LICENSE', join('wasm', 'quillet.wasm')]);
+  const made = new Set(['build', 'native', 'node_modules', 'LICENSE', join('wasm', 'quillet.wasm'),
+    join('wasm', 'quillet-simd.wasm')]);
   cpSync(here, join(tree, 'node'), {
     recursive: true, filter: (path) => !made.has(relative(here, path)) && !path.endsWith('.tgz'),
   });

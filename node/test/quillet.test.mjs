@@ -18,7 +18,7 @@ import quilletWasm from '../wasm/node.mjs';
 import { browserPlatform } from '../lib/browser-platform.mjs';
 import { makeQuillet } from '../lib/core.mjs';
 import { nodePlatform } from '../lib/node-platform.mjs';
-import { wasmBackend } from '../lib/wasm-backend.mjs';
+import { wasmBackend, wasmFileName } from '../lib/wasm-backend.mjs';
 import { knownAnswers } from './known_answers.mjs';
 
 const want = process.env.QUILLET_BACKEND === 'wasm' ? 'wasm' : 'addon';
@@ -48,6 +48,9 @@ const detached = () => {
 test('the backend asked for is the one that runs', () => {
   assert.equal(quillet.backend, want);
   assert.deepEqual(quillet.getHashes(), ['sha1', 'broken_sha', 'lockdown_sha', 'md5']);
+  // Node.js 18 on has SIMD128: the SIMD module, unless QUILLET_WASM_SIMD=0.
+  assert.equal(wasmFileName(), process.env.QUILLET_WASM_SIMD === '0' ? 'quillet.wasm' : 'quillet-simd.wasm');
+  assert.equal(wasmFileName(false), 'quillet.wasm');
 });
 
 test('sha1 and md5 equal node:crypto at every length to 300, whole, split and copied', () => {
@@ -169,6 +172,10 @@ test('the addon refuses malformed calls', { skip: want !== 'addon' }, () => {
     () => addon.exportDigest(4, data, new Uint8Array(20)), () => addon.exportDigest(0, data),
     () => addon.doubleHash(data, 1, 2, new Uint8Array(16)), () => addon.doubleHash(data, 1, 2),
     () => addon.doubleHash(data, 'x', 2, new Uint8Array(20)),
+    () => addon.digest(4, data, new Uint8Array(20)), () => addon.digest(3, data, new Uint8Array(20)),
+    () => addon.digestMany(0, data, new Uint8Array(20)), () => addon.digestMany(0, [data], new Uint8Array(19)),
+    () => addon.digestMany(0, [data, 'abc'], new Uint8Array(40)), () => addon.digestMany(4, [], new Uint8Array(0)),
+    () => addon.digestMany(3, [data, data], new Uint8Array(20)),
   ];
   for (const call of calls) assert.throws(call, { name: 'TypeError' }, String(call));
   const out = new Uint8Array(20);
@@ -187,28 +194,74 @@ test('the addon refuses malformed calls', { skip: want !== 'addon' }, () => {
 // The WebAssembly module's memory lives as long as the page or process:
 // nothing of an input, a password or a result may stay in it after a call.
 test('the WebAssembly memory keeps nothing of what was hashed', { skip: want !== 'wasm' }, () => {
-  const module = new WebAssembly.Module(readFileSync(new URL('../wasm/quillet.wasm', import.meta.url)));
-  const instance = new WebAssembly.Instance(module, {});
-  const wasm = makeQuillet(wasmBackend(instance), nodePlatform);
-  const input = bytes(100_000, 11);
-  const results = [
-    wasm.createHash('sha1').update(input).digest(), wasm.createHash('md5').update(input).digest(),
-    wasm.StandardSHA(input), wasm.BrokenSHA(input.subarray(0, 77)), Buffer.from(wasm.MD5(input)),
-    wasm.DoubleHashPassword(input.subarray(0, 40), 5, 6),
-  ];
-  const memory = Buffer.from(instance.exports.memory.buffer);
-  for (const at of [0, 64 * 1024 - 16, input.length - 16, 5]) {
-    assert.equal(memory.indexOf(input.subarray(at, at + 16)), -1, `input bytes at ${at}`);
-  }
-  // Each pair of a result's words, as bytes and as the engines hold them
-  // (each word in the other byte order).
-  for (const result of results) {
-    for (let at = 0; at + 8 <= result.length; at += 4) {
-      const pair = Buffer.from(result.subarray(at, at + 8));
-      assert.equal(memory.indexOf(pair), -1, `${result.toString('hex')} at ${at}`);
-      assert.equal(memory.indexOf(Buffer.from(pair).swap32()), -1, `${result.toString('hex')} at ${at}, swapped`);
+  for (const file of ['quillet.wasm', 'quillet-simd.wasm']) {
+    const module = new WebAssembly.Module(readFileSync(new URL(`../wasm/${file}`, import.meta.url)));
+    const instance = new WebAssembly.Instance(module, {});
+    const wasm = makeQuillet(wasmBackend(instance), nodePlatform);
+    const input = bytes(100_000, 11);
+    const results = [
+      wasm.createHash('sha1').update(input).digest(), wasm.createHash('md5').update(input).digest(),
+      wasm.StandardSHA(input), wasm.BrokenSHA(input.subarray(0, 77)), Buffer.from(wasm.MD5(input)),
+      wasm.DoubleHashPassword(input.subarray(0, 40), 5, 6),
+      Buffer.from(wasm.hash('lockdown_sha', input.subarray(0, 50)), 'hex'),
+      wasm.hash('md5', input.subarray(200, 300), 'buffer'),
+      ...wasm.digestMany('sha1', [input.subarray(0, 64), input.subarray(300, 30_000), input.subarray(0, 3)]),
+      ...wasm.digestMany('md5', Array.from({ length: 9 }, (_, i) => input.subarray(1000 * i, 1000 * i + 999))),
+    ];
+    const memory = Buffer.from(instance.exports.memory.buffer);
+    for (const at of [0, 64 * 1024 - 16, input.length - 16, 5, 200, 300, 1000, 8000]) {
+      assert.equal(memory.indexOf(input.subarray(at, at + 16)), -1, `${file}: input bytes at ${at}`);
+    }
+    // Each pair of a result's words, as bytes and as the engines hold them
+    // (each word in the other byte order).
+    for (const result of results) {
+      for (let at = 0; at + 8 <= result.length; at += 4) {
+        const pair = Buffer.from(result.subarray(at, at + 8));
+        assert.equal(memory.indexOf(pair), -1, `${file}: ${result.toString('hex')} at ${at}`);
+        assert.equal(memory.indexOf(Buffer.from(pair).swap32()), -1,
+          `${file}: ${result.toString('hex')} at ${at}, swapped`);
+      }
     }
   }
+});
+
+// digestMany: what a hash of each message gives, in every backend and both
+// WebAssembly modules (the SIMD one's lanes, the scalar one's messages one at
+// a time), over lengths about a block's edges, ragged counts that leave
+// lanes idle, and batches the module takes in several pieces.
+test('digestMany gives each message its own digest', () => {
+  const lengths = [0, 1, 55, 56, 63, 64, 65, 119, 120, 1000, 0, 5, 128, 300];
+  const messages = lengths.map((length, i) => bytes(length, 40 + i));
+  const large = [bytes(3 << 20, 5), ...Array.from({ length: 7 }, (_, i) => bytes(700_000 + i, i))];
+  const wasmModules = want !== 'wasm' ? [] : ['quillet.wasm', 'quillet-simd.wasm'].map((file) => [file,
+    makeQuillet(wasmBackend(new WebAssembly.Instance(new WebAssembly.Module(
+      readFileSync(new URL(`../wasm/${file}`, import.meta.url))), {})), nodePlatform)]);
+  for (const name of quillet.getHashes()) {
+    const one = (message) => quillet.createHash(name).update(message).digest('hex');
+    for (const [label, q] of [...entries, ...wasmModules]) {
+      for (const count of [1, 2, 3, 5, 9, 13, lengths.length]) {
+        const got = q.digestMany(name, messages.slice(0, count));
+        assert.equal(got.length, count);
+        got.forEach((digest, i) => assert.equal(Buffer.from(digest).toString('hex'), one(messages[i]),
+          `${label} ${name}: ${count} messages, message ${i} of ${messages[i].length} bytes`));
+      }
+      if (name === 'sha1' || name === 'broken_sha') {
+        const got = q.digestMany(name, [...large, messages[3]]);
+        [...large, messages[3]].forEach((message, i) =>
+          assert.equal(Buffer.from(got[i]).toString('hex'), one(message), `${label} ${name}: large ${i}`));
+      }
+    }
+    assert.deepEqual(quillet.digestMany(name, []), []);
+    // Every kind of data update() takes, each message on its own.
+    const forms = ['abc', 'é', new Uint16Array([1, 2, 3]), new DataView(new Uint8Array(bytes(9, 2)).buffer, 1, 7),
+      new Uint8Array(bytes(70, 4)).buffer, Buffer.alloc(0)];
+    quillet.digestMany(name, forms).forEach((digest, i) =>
+      assert.deepEqual(digest, quillet.createHash(name).update(forms[i]).digest(), `${name} form ${i}`));
+  }
+  const [first] = quillet.digestMany('MD5', ['abc']);
+  assert.ok(first instanceof Buffer);
+  assert.equal(first.toString('hex'), '900150983cd24fb0d6963f7d28e17f72');
+  assert.ok(!(quilletWasm.digestMany('md5', ['abc'])[0] instanceof Buffer));
 });
 
 test('a hash digested is finished, as node:crypto says', () => {
@@ -232,7 +285,17 @@ test('bad arguments are refused with the kind of error Node.js gives', () => {
     assert.throws(() => quillet.StandardSHA(value), typeError);
     assert.throws(() => quillet.MD5(value), typeError);
     assert.throws(() => quillet.DoubleHashPassword(value, 1, 2), { ...typeError, message: /"password"/ });
-    for (const [entry, q] of entries) assert.throws(() => q.hash('md5', value), { ...typeError, message: /"input"/ }, entry);
+    for (const [entry, q] of entries) {
+      assert.throws(() => q.hash('md5', value), { ...typeError, message: /"input"/ }, entry);
+      assert.throws(() => q.digestMany('md5', ['a', value]), { ...typeError, message: /"buffers\[1\]"/ }, entry);
+      if (!Array.isArray(value)) {
+        assert.throws(() => q.digestMany('sha1', value), { ...typeError, message: /"buffers"/ }, entry);
+      }
+    }
+  }
+  for (const [entry, q] of entries) {
+    assert.throws(() => q.digestMany('sha256', []), { name: 'Error', message: 'Digest method not supported' }, entry);
+    assert.throws(() => q.digestMany(3, []), { ...typeError, message: /"algorithm"/ }, entry);
   }
   assert.throws(() => quillet.createHash('md5').update(detached()[1]), { message: /detached/ });
   assert.throws(() => quillet.createHash('sha256'), { name: 'Error', message: 'Digest method not supported' });

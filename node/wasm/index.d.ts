@@ -16,5 +16,5 @@ export type Hash = ReturnType<Quillet['createHash']>;
 
 declare const quillet: Quillet;
 export default quillet;
-export declare const { createHash, hash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5,
-  DoubleHashPassword, backend, init, hashBlob }: Quillet;
+export declare const { createHash, hash, digestMany, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA,
+  MD5, DoubleHashPassword, backend, init, hashBlob }: Quillet;

@@ -1,6 +1,7 @@
 // quillet for browsers and bundlers: the WebAssembly build with the same
 // interface as the Node.js package, digests as Uint8Arrays. No Node.js
-// built-ins; quillet.wasm is fetched beside this file. (Node.js takes
+// built-ins; the module is fetched beside this file: quillet-simd.wasm where
+// the engine validates SIMD128, quillet.wasm elsewhere. (Node.js takes
 // wasm/node.mjs instead, through package.json's "node" condition.)
 //
 // Importing the module loads quillet.wasm (a top-level await: once the
@@ -12,9 +13,9 @@
 import { makeQuillet } from '../lib/core.mjs';
 import { browserPlatform } from '../lib/browser-platform.mjs';
 import { makeHashBlob } from '../lib/blob.mjs';
-import { wasmBackend } from '../lib/wasm-backend.mjs';
+import { wasmBackend, wasmFileName } from '../lib/wasm-backend.mjs';
 
-const DEFAULT_SOURCE = new URL('./quillet.wasm', import.meta.url);
+const DEFAULT_SOURCE = new URL(`./${wasmFileName()}`, import.meta.url);
 
 // performance.measure() entries a page (or DevTools) can read: fetch and
 // compile, streamed together where the server says application/wasm, and
@@ -57,8 +58,7 @@ async function compile(source) {
     'or a WebAssembly.Module');
 }
 
-// The one place the module is made: source to instance (a build with
-// another module, say one with SIMD, changes only this).
+// The one place the module is made: source to instance.
 async function instantiate(source) {
   const started = now();
   const module = await compile(source);
@@ -106,6 +106,7 @@ function ready() {
 export const backend = 'wasm';
 export function createHash(algorithm, options) { return ready().createHash(algorithm, options); }
 export function hash(algorithm, data, outputEncoding) { return ready().hash(algorithm, data, outputEncoding); }
+export function digestMany(algorithm, buffers) { return ready().digestMany(algorithm, buffers); }
 export function getHashes() { return ready().getHashes(); }
 export function StandardSHA(data) { return ready().StandardSHA(data); }
 export function BrokenSHA(data) { return ready().BrokenSHA(data); }
@@ -117,7 +118,7 @@ export function DoubleHashPassword(password, firstToken, secondToken) {
 export const hashBlob = makeHashBlob(createHash);
 
 const api = {
-  createHash, hash, getHashes, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
+  createHash, hash, digestMany, getHashes, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
   hashBlob, init, backend,
   get Hash() { return ready().Hash; },
 };

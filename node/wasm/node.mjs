@@ -10,21 +10,25 @@ import { Transform } from 'node:stream';
 import { makeQuillet } from '../lib/core.mjs';
 import { browserPlatform } from '../lib/browser-platform.mjs';
 import { makeHashBlob } from '../lib/blob.mjs';
-import { wasmBackend } from '../lib/wasm-backend.mjs';
+import { loadWasm, wasmFileName } from '../lib/wasm-backend.mjs';
 
-// Where it was not built (an install from the source tree without clang's
-// wasm32 target), the error says so and what to run.
-const bytes = await readFile(new URL('./quillet.wasm', import.meta.url)).catch((cause) => {
+// The SIMD module where the engine runs it (and it is there), else the
+// scalar one. Where neither was built (an install from the source tree
+// without clang's wasm32 target), the error says so and what to run.
+const read = (name) => readFile(new URL(`./${name}`, import.meta.url));
+const bytes = await read(wasmFileName()).catch((cause) => {
+  if (cause.code === 'ENOENT' && wasmFileName() !== 'quillet.wasm') return read('quillet.wasm');
+  throw cause;
+}).catch((cause) => {
   if (cause.code !== 'ENOENT') throw cause;
   throw new Error('quillet/wasm: the WebAssembly build (wasm/quillet.wasm) is not there: npm pack builds it, ' +
     'and so does "node scripts/build-wasm.mjs" in the package (with clang and wasi-libc)', { cause });
 });
-const { instance } = await WebAssembly.instantiate(bytes, {});
-const quillet = makeQuillet(wasmBackend(instance), { ...browserPlatform, Transform });
+const quillet = makeQuillet(await loadWasm(bytes), { ...browserPlatform, Transform });
 
 export const backend = 'wasm';
 export const {
-  createHash, hash, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
+  createHash, hash, digestMany, getHashes, Hash, StandardSHA, BrokenSHA, LockdownSHA, MD5, DoubleHashPassword,
 } = quillet;
 export const hashBlob = makeHashBlob(quillet.createHash);
 const api = { ...quillet, hashBlob, backend };

@@ -46,6 +46,9 @@ using ManyKernels = BackendTable<ManyKernel, 5>;
 // group leaves half the units idle, and three gain nothing more.
 inline constexpr std::size_t kAvx2Lanes = 16;
 inline constexpr std::size_t kAvx512Lanes = 32;
+// WebAssembly's SIMD128 kernels: two groups of four lanes, for the same
+// reason (engines compile each vector instruction to one SSE or NEON one).
+inline constexpr std::size_t kSimd128Lanes = 8;
 
 // The fewest messages for which a kernel beats one message at a time: where
 // a lane costs as much as a message alone (two interleaved messages) both
@@ -64,12 +67,17 @@ inline const ManyKernel &KernelForBatch(const ManyKernels &kernels, std::size_t 
 }
 
 // run(std::integral_constant<std::size_t, lanes>{}) for a kernel's number
-// of lanes: two (interleaved messages), kAvx2Lanes or kAvx512Lanes.
+// of lanes: two (interleaved messages), kSimd128Lanes, kAvx2Lanes or
+// kAvx512Lanes.
 template <typename Run>
 void WithLaneCount(std::size_t lanes, Run &&run) {
   switch (lanes) {
     case 2:
       return run(std::integral_constant<std::size_t, 2>{});
+#if defined(__wasm_simd128__)
+    case kSimd128Lanes:
+      return run(std::integral_constant<std::size_t, kSimd128Lanes>{});
+#endif
     case kAvx2Lanes:
       return run(std::integral_constant<std::size_t, kAvx2Lanes>{});
     default:

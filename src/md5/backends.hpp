@@ -25,5 +25,9 @@ void TransformMD5Avx512(std::uint32_t state[4], const std::uint8_t* blocks, std:
 void Md5LanesAvx2(std::uint32_t* state, const std::uint8_t* const* blocks, std::size_t count);
 void Md5LanesAvx512(std::uint32_t* state, const std::uint8_t* const* blocks, std::size_t count);
 #endif
+#if defined(__wasm_simd128__)
+// kSimd128Lanes lanes of WebAssembly's SIMD128 (md5/many_simd128.cpp).
+void Md5LanesSimd128(std::uint32_t* state, const std::uint8_t* const* blocks, std::size_t count);
+#endif
 
 }  // namespace quillet::md5

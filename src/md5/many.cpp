@@ -40,6 +40,9 @@ ManyKernels ManyKernelsFor([[maybe_unused]] const CpuFeatures &cpu) noexcept {
   if (cpu.avx512vl) found.Add("avx512 x32", {&Md5LanesAvx512, kAvx512Lanes});
   if (cpu.avx2) found.Add("avx2 x16", {&Md5LanesAvx2, kAvx2Lanes});
 #endif
+#if defined(__wasm_simd128__)
+  found.Add("simd128 x8", {&Md5LanesSimd128, kSimd128Lanes});
+#endif
   found.Add("one at a time", {nullptr, 1});
   return found;
 }

@@ -69,6 +69,15 @@ void ShaLanesAvx2(Word* state, const std::uint8_t* const* blocks, std::size_t co
 template <typename Variant>
 void ShaLanesAvx512(Word* state, const std::uint8_t* const* blocks, std::size_t count);
 #endif
+#if defined(__wasm_simd128__)
+// WebAssembly's SIMD128 for the message words' loads and byte order, the
+// rounds in scalar locals (sha1/sha1_simd128.cpp).
+template <typename Variant>
+void TransformBlocksSimd128(Word h[5], const std::uint8_t* blocks, std::size_t count);
+// kSimd128Lanes lanes of WebAssembly's SIMD128 (sha1/many_simd128.cpp).
+template <typename Variant>
+void ShaLanesSimd128(Word* state, const std::uint8_t* const* blocks, std::size_t count);
+#endif
 #if QUILLET_SHA_EXTENSIONS
 // Two messages' rounds interleaved on the SHA extensions.
 void ShaLanesShaNi(Word* state, const std::uint8_t* const* blocks, std::size_t count);

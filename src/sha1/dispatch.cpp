@@ -40,6 +40,9 @@ BackendTable Backends([[maybe_unused]] const CpuFeatures& cpu) noexcept {
   if (cpu.avx2 && cpu.bmi) found.Add("avx2+bmi", &TransformBlocksAvx2<Variant>);
   if constexpr (!kFloatOneBitWords<Variant>) found.Add("sse2", &TransformBlocksSse2<Variant>);
 #endif
+#if defined(__wasm_simd128__)
+  found.Add("simd128", &TransformBlocksSimd128<Variant>);
+#endif
   found.Add("portable", &TransformBlocksPortable<Variant>);
 #if QUILLET_X86_BACKENDS
   if constexpr (kFloatOneBitWords<Variant>) found.Add("sse2", &TransformBlocksSse2<Variant>);
@@ -49,6 +52,9 @@ BackendTable Backends([[maybe_unused]] const CpuFeatures& cpu) noexcept {
 
 template <typename Variant>
 BlockFunction DefaultBlockFunction() noexcept {
+#if defined(__wasm_simd128__)
+  return &TransformBlocksSimd128<Variant>;
+#endif
 #if QUILLET_X86_BACKENDS
   if constexpr (!kFloatOneBitWords<Variant>) return &TransformBlocksSse2<Variant>;
 #endif

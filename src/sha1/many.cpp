@@ -66,6 +66,9 @@ ManyKernels ManyKernelsFor([[maybe_unused]] const CpuFeatures &cpu) noexcept {
     if (cpu.avx2) found.Add("avx2 x16", {&ShaLanesAvx2<Variant>, kAvx2Lanes});
   }
 #endif
+#if defined(__wasm_simd128__)
+  found.Add("simd128 x8", {&ShaLanesSimd128<Variant>, kSimd128Lanes});
+#endif
   found.Add("one at a time", {nullptr, 1});
   return found;
 }
