@@ -70,8 +70,9 @@ template <typename Variant>
 void ShaLanesAvx512(Word* state, const std::uint8_t* const* blocks, std::size_t count);
 #endif
 #if defined(__wasm_simd128__)
-// WebAssembly's SIMD128 for the message words' loads and byte order, the
-// rounds in scalar locals (sha1/sha1_simd128.cpp).
+// WebAssembly's SIMD128 for the message words' loads, byte order and
+// rotating schedule, the rounds in scalar locals (sha1/sha1_simd128.cpp):
+// the variants of the rotating schedule only.
 template <typename Variant>
 void TransformBlocksSimd128(Word h[5], const std::uint8_t* blocks, std::size_t count);
 // kSimd128Lanes lanes of WebAssembly's SIMD128 (sha1/many_simd128.cpp).

@@ -41,7 +41,9 @@ BackendTable Backends([[maybe_unused]] const CpuFeatures& cpu) noexcept {
   if constexpr (!kFloatOneBitWords<Variant>) found.Add("sse2", &TransformBlocksSse2<Variant>);
 #endif
 #if defined(__wasm_simd128__)
-  found.Add("simd128", &TransformBlocksSimd128<Variant>);
+  if constexpr (Variant::kSchedule == Schedule::kRotate) {
+    found.Add("simd128", &TransformBlocksSimd128<Variant>);
+  }
 #endif
   found.Add("portable", &TransformBlocksPortable<Variant>);
 #if QUILLET_X86_BACKENDS
@@ -53,7 +55,7 @@ BackendTable Backends([[maybe_unused]] const CpuFeatures& cpu) noexcept {
 template <typename Variant>
 BlockFunction DefaultBlockFunction() noexcept {
 #if defined(__wasm_simd128__)
-  return &TransformBlocksSimd128<Variant>;
+  if constexpr (Variant::kSchedule == Schedule::kRotate) return &TransformBlocksSimd128<Variant>;
 #endif
 #if QUILLET_X86_BACKENDS
   if constexpr (!kFloatOneBitWords<Variant>) return &TransformBlocksSse2<Variant>;

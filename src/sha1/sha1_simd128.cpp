@@ -7,8 +7,8 @@
 // round constant added, and stored for the rounds to load one word each (in
 // Chromium 156 and Node.js 20 about a seventh faster than taking each word
 // out of its lane); the general registers are left to the rounds. The one-bit schedule, which is
-// no rotation, keeps its sixteen words in scalar locals. Built into the SIMD
-// module only (node/scripts/build-wasm.mjs).
+// no rotation, has no block function here: its variant takes the portable
+// one. Built into the SIMD module only (node/scripts/build-wasm.mjs).
 #include <utility>
 
 #include "common/secure_wipe.hpp"
@@ -101,67 +101,13 @@ void VectorSchedule(Word h[5], const std::uint8_t* blocks, std::size_t count) {
 
 template <typename Variant>
 void TransformBlocksSimd128(Word h[5], const std::uint8_t* blocks, std::size_t count) {
-  if constexpr (Variant::kSchedule == Schedule::kRotate) {
-    VectorSchedule<Variant>(h, blocks, count);
-    return;
-  }
-  Word h0 = h[0], h1 = h[1], h2 = h[2], h3 = h[3], h4 = h[4];
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint8_t* block = blocks + i * kBlockSize;
-    Word w[16];
-    for (int q = 0; q < 4; ++q) {
-      v128_t v = wasm_v128_load(block + 16 * q);
-      if constexpr (Variant::kBigEndian) {
-        v = wasm_i8x16_shuffle(v, v, 3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
-      }
-      w[4 * q] = wasm_u32x4_extract_lane(v, 0);
-      w[4 * q + 1] = wasm_u32x4_extract_lane(v, 1);
-      w[4 * q + 2] = wasm_u32x4_extract_lane(v, 2);
-      w[4 * q + 3] = wasm_u32x4_extract_lane(v, 3);
-    }
-    Word a = h0, b = h1, c = h2, d = h3, e = h4;
-#pragma GCC unroll 80
-    for (int t = 0; t < 80; ++t) {
-      Word wt;
-      if (t < 16) {
-        wt = w[t];
-      } else {
-        const Word v = w[(t - 3) & 15] ^ w[(t - 8) & 15] ^ w[(t - 14) & 15] ^ w[t & 15];
-        wt = Variant::kSchedule == Schedule::kOneBit ? RotateLeft(1u, v) : RotateLeft(v, 1);
-        w[t & 15] = wt;
-      }
-      Word f;
-      if (t < 20) {
-        f = d ^ (b & (c ^ d));
-      } else if (t < 40 || t >= 60) {
-        f = b ^ c ^ d;
-      } else {
-        f = (b & c) | (d & (b | c));
-      }
-      const Word temp = RotateLeft(a, 5) + f + e + RoundConstant(t) + wt;
-      e = d;
-      d = c;
-      c = RotateLeft(b, 30);
-      b = a;
-      a = temp;
-    }
-    h0 += a;
-    h1 += b;
-    h2 += c;
-    h3 += d;
-    h4 += e;
-  }
-  h[0] = h0;
-  h[1] = h1;
-  h[2] = h2;
-  h[3] = h3;
-  h[4] = h4;
+  static_assert(Variant::kSchedule == Schedule::kRotate);
+  VectorSchedule<Variant>(h, blocks, count);
 }
 
-#define QUILLET_INSTANTIATE(V) \
-  template void TransformBlocksSimd128<V>(Word[5], const std::uint8_t*, std::size_t);
-QUILLET_SHA1_FOR_EACH_VARIANT(QUILLET_INSTANTIATE)
-#undef QUILLET_INSTANTIATE
+// The variants of the rotating schedule.
+template void TransformBlocksSimd128<StandardSha>(Word[5], const std::uint8_t*, std::size_t);
+template void TransformBlocksSimd128<LockdownSha>(Word[5], const std::uint8_t*, std::size_t);
 
 }  // namespace quillet::sha1
 
