@@ -17,6 +17,9 @@ const SHORT = 128;
 // many-message call; a message longer than this is hashed alone, a piece at
 // a time.
 const BATCH = 2 * 1024 * 1024;
+// and at most this many messages (each costs its table entry and the
+// library's view and digest, in memory the module never gives back).
+const BATCH_MESSAGES = 4096;
 
 // A module of one function that makes a SIMD128 vector (i32.const 0,
 // i8x16.splat): valid where the engine has SIMD128. Every engine that has it
@@ -138,9 +141,11 @@ export function wasmBackend(instance) {
     raw.fill(0);
   }
 
-  // Messages from..to of `list` (at most BATCH bytes in all) in one call:
-  // the table of their places, their digests and their bytes in one block
-  // of the module's memory, which q_free wipes.
+  // Messages from..to of `list` (at most BATCH bytes and BATCH_MESSAGES
+  // messages) in one call: the table of their places, their digests and
+  // their bytes in one block of the module's memory, which q_free wipes.
+  // The table is written little-endian, as WebAssembly reads its memory
+  // whatever the host's byte order.
   function many(algorithm, list, from, to, bytes, size, result) {
     const count = to - from;
     const length = 8 * count + size * count + bytes;
@@ -148,14 +153,14 @@ export function wasmBackend(instance) {
     if (block === 0) throw outOfMemory();
     try {
       const memory = heap();
-      const table = new Uint32Array(memory.buffer, block, 2 * count);
+      const table = new DataView(memory.buffer, block, 8 * count);
       const digests = block + 8 * count;
       let at = digests + size * count;
       for (let i = from; i < to; ++i) {
         const message = list[i];
         memory.set(message, at);
-        table[2 * (i - from)] = at;
-        table[2 * (i - from) + 1] = message.length;
+        table.setUint32(8 * (i - from), at, true);
+        table.setUint32(8 * (i - from) + 4, message.length, true);
         at += message.length;
       }
       if (e.q_digest_many(algorithm, block, count, digests) === 0) throw outOfMemory();
@@ -191,7 +196,9 @@ export function wasmBackend(instance) {
         }
         let to = from;
         let bytes = 0;
-        while (to < list.length && bytes + list[to].length <= BATCH) bytes += list[to++].length;
+        while (to < list.length && to - from < BATCH_MESSAGES && bytes + list[to].length <= BATCH) {
+          bytes += list[to++].length;
+        }
         many(algorithm, list, from, to, bytes, size, result);
         from = to;
       }

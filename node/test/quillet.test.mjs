@@ -228,7 +228,8 @@ test('the WebAssembly memory keeps nothing of what was hashed', { skip: want !==
 // digestMany: what a hash of each message gives, in every backend and both
 // WebAssembly modules (the SIMD one's lanes, the scalar one's messages one at
 // a time), over lengths about a block's edges, ragged counts that leave
-// lanes idle, and batches the module takes in several pieces.
+// lanes idle, and batches the module takes in several pieces (by bytes and
+// by count).
 test('digestMany gives each message its own digest', () => {
   const lengths = [0, 1, 55, 56, 63, 64, 65, 119, 120, 1000, 0, 5, 128, 300];
   const messages = lengths.map((length, i) => bytes(length, 40 + i));
@@ -250,6 +251,13 @@ test('digestMany gives each message its own digest', () => {
         [...large, messages[3]].forEach((message, i) =>
           assert.equal(Buffer.from(got[i]).toString('hex'), one(message), `${label} ${name}: large ${i}`));
       }
+      // More messages than one call to the module takes.
+      const many = Array.from({ length: 9000 }, (_, i) => messages[i % messages.length]);
+      q.digestMany(name, many).forEach((digest, i) => {
+        if (i % 997 === 0 || i >= 4090) {
+          assert.equal(Buffer.from(digest).toString('hex'), one(many[i]), `${label} ${name}: ${i} of 9000`);
+        }
+      });
     }
     assert.deepEqual(quillet.digestMany(name, []), []);
     // Every kind of data update() takes, each message on its own.
