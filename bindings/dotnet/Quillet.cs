@@ -7,7 +7,7 @@
 // Quillet.DLL's (stdcall, over OLE BSTRs from oleaut32) and the streaming
 // functions QuilletStream.dll's (cdecl); elsewhere all of them, and the
 // string allocator under oleaut32's names, are libquillet.so's, which
-// Quillet.dll.config maps the three names to.
+// Quillet.Net.dll.config maps the three names to.
 using System;
 using System.Runtime.InteropServices;
 using System.Security.Cryptography;
@@ -32,7 +32,7 @@ namespace Quillet
 
     internal static class Native
     {
-        // DllImport names; Quillet.dll.config maps them to libquillet.so
+        // DllImport names; Quillet.Net.dll.config maps them to libquillet.so
         // where there is no Windows.
         const string Exports = "Quillet";
         const string Strings = "oleaut32";
@@ -113,7 +113,7 @@ namespace Quillet
 
     // The five exports, one message at a time. Each call copies the bytes
     // into a string from SysAllocStringByteLen and releases it, and the
-    // result, with SysFreeString.
+    // result, with SysFreeString, each wiped first.
     public static class Exports
     {
         enum Digest { Standard, Broken, Lockdown, Md5 }
@@ -166,8 +166,7 @@ namespace Quillet
         }
 
         // The 20-byte proof of a password and two tokens (read as 32-bit
-        // patterns: a uint token converts with unchecked((int)t)). The copy of
-        // the password handed to the library is wiped before it is released.
+        // patterns: a uint token converts with unchecked((int)t)).
         public static byte[] DoubleHashPassword(byte[] password, int first, int second)
         {
             if (password == null) throw new ArgumentNullException("password");
@@ -178,9 +177,7 @@ namespace Quillet
             }
             finally
             {
-                if (password.Length > 0) Marshal.Copy(new byte[password.Length], 0, copy,
-                                                      password.Length);
-                Native.SysFreeString(copy);
+                Release(copy);
             }
         }
 
@@ -205,8 +202,18 @@ namespace Quillet
             }
             finally
             {
-                Native.SysFreeString(copy);
+                Release(copy);
             }
+        }
+
+        // Wipes a string's bytes and releases it: a copy of the caller's
+        // message, or a digest, is not left behind in freed memory.
+        static unsafe void Release(IntPtr s)
+        {
+            if (s == IntPtr.Zero) return;
+            byte* p = (byte*)s;
+            for (uint i = 0, n = Native.SysStringByteLen(s); i < n; i++) p[i] = 0;
+            Native.SysFreeString(s);
         }
 
         static unsafe IntPtr Alloc(byte[] data, int offset, int count)
@@ -233,7 +240,7 @@ namespace Quillet
             }
             finally
             {
-                Native.SysFreeString(result);
+                Release(result);
             }
         }
     }

@@ -23,14 +23,14 @@ done
 out="$build/dotnet"
 mkdir -p "$out"
 mcs="mcs -warnaserror+ -warn:4 -nologo"
-$mcs -optimize+ -unsafe -target:library -out:"$out/Quillet.dll" "$here/Quillet.cs"
-cp "$here/Quillet.dll.config" "$out/"
-$mcs -r:"$out/Quillet.dll" -out:"$out/QuilletTests.exe" "$here/QuilletTests.cs"
-$mcs -r:"$out/Quillet.dll" -out:"$out/Digest.exe" "$here/examples/Digest.cs"
+$mcs -optimize+ -unsafe -target:library -out:"$out/Quillet.Net.dll" "$here/Quillet.cs"
+cp "$here/Quillet.Net.dll.config" "$out/"
+$mcs -r:"$out/Quillet.Net.dll" -out:"$out/QuilletTests.exe" "$here/QuilletTests.cs"
+$mcs -r:"$out/Quillet.Net.dll" -out:"$out/Digest.exe" "$here/examples/Digest.cs"
 
 export LD_LIBRARY_PATH="${QUILLET_LIBRARY_DIR:-$build/src}"
 if [ "$cmake" = --bench ]; then
-  $mcs -optimize+ -r:"$out/Quillet.dll" -out:"$out/dotnet_bench.exe" "$here/../../bench/dotnet_bench.cs"
+  $mcs -optimize+ -r:"$out/Quillet.Net.dll" -out:"$out/dotnet_bench.exe" "$here/../../bench/dotnet_bench.cs"
   exec mono "$out/dotnet_bench.exe" ${3:-}
 fi
 export QUILLET_KNOWN_ANSWERS="$here/../../tests/vectors/known_answers.txt"
