@@ -16,6 +16,15 @@ import { makeHashBlob } from '../lib/blob.mjs';
 import { wasmBackend, wasmFileName } from '../lib/wasm-backend.mjs';
 
 const DEFAULT_SOURCE = new URL(`./${wasmFileName()}`, import.meta.url);
+const SCALAR_SOURCE = new URL('./quillet.wasm', import.meta.url);
+
+// The default module, or the scalar one where the SIMD one cannot be had
+// (a deployment that copied quillet.wasm alone); the first failure is the
+// one told.
+function instantiateDefault() {
+  if (DEFAULT_SOURCE.href === SCALAR_SOURCE.href) return instantiate(DEFAULT_SOURCE);
+  return instantiate(DEFAULT_SOURCE).catch((error) => instantiate(SCALAR_SOURCE).catch(() => { throw error; }));
+}
 
 // performance.measure() entries a page (or DevTools) can read: fetch and
 // compile, streamed together where the server says application/wasm, and
@@ -80,7 +89,7 @@ export let Hash;
 // call tries again, from its own source where it gives one.
 export function init(source) {
   if (loading) return loading;
-  loading = instantiate(source ?? DEFAULT_SOURCE).then((instance) => {
+  loading = (source == null ? instantiateDefault() : instantiate(source)).then((instance) => {
     quillet = makeQuillet(wasmBackend(instance), browserPlatform);
     Hash = quillet.Hash;
     failure = null;
